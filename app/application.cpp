@@ -1,0 +1,68 @@
+#include "app/application.h"
+
+#include <cstdio>
+#include <utility>
+
+#include <wx/log.h>
+#include <wx/msgdlg.h>
+
+#include "app/exception.h"
+#include "app/theme.h"
+
+TApplication* Application = nullptr;
+
+namespace {
+std::function<void(const wxString&)>& ErrorSink() {
+  static std::function<void(const wxString&)> sink;
+  return sink;
+}
+}  // namespace
+
+TApplication::TApplication() { Application = this; }
+
+void TApplication::Initialize(int& argc, char** argv) {
+  if (!wxEntryStart(argc, argv) || !CallOnInit())
+    throw Exception(L"画面（ディスプレイ）を開けません。DISPLAY を確かめてください。");
+  started_ = true;
+  // The toolkit's own messages go to the standard error stream: nothing but
+  // the error box of a handler may open over the window.
+  delete wxLog::SetActiveTarget(new wxLogStderr);
+  UseCompactControls();
+}
+
+void TApplication::SetTitle(const wxString& title) {
+  title_ = title;
+  SetAppDisplayName(title);
+}
+
+void TApplication::Run() {
+  if (wxWindow* main_window = GetTopWindow()) main_window->Show();
+  OnRun();
+}
+
+void TApplication::ShowException(const std::exception& error) {
+  const auto* own = dynamic_cast<const Exception*>(&error);
+  const wxString message = own ? own->Message : wxString::FromUTF8(error.what());
+  if (ErrorSink()) {
+    ErrorSink()(message);
+  } else if (started_) {
+    wxMessageBox(message, title_, wxOK | wxICON_ERROR, GetTopWindow());
+  } else {
+    std::fprintf(stderr, "hpvisit: %s\n", message.utf8_str().data());
+  }
+}
+
+bool TApplication::OnExceptionInMainLoop() {
+  try {
+    throw;
+  } catch (const std::exception& error) {
+    ShowException(error);
+  } catch (...) {
+    ShowException(Exception(""));
+  }
+  return true;
+}
+
+void TApplication::SetErrorSinkForTesting(std::function<void(const wxString&)> sink) {
+  ErrorSink() = std::move(sink);
+}

@@ -1,0 +1,100 @@
+// The main window's layout and event wiring.
+#include "app/form1.h"
+
+#include <algorithm>
+
+#include <wx/fontenum.h>
+#include <wx/settings.h>
+
+#include "app/icon.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+const wxString kCaption = L"TAVIK支援　ＨＰ定期訪問";
+const wxString kExampleAddress = "http://example.jp/a.php";
+
+// The layout's face, else a metric-compatible one, else the system's sans
+// face (which fontconfig completes with a Japanese font).
+wxFont LayoutFont() {
+  wxString face = "Sans";
+  for (const wxString candidate : {L"ＭＳ Ｐゴシック", L"IPAPGothic"}) {
+    if (wxFontEnumerator::IsValidFacename(candidate)) {
+      face = candidate;
+      break;
+    }
+  }
+  return wxFont(wxFontInfo(wxSize(0, 12)).FaceName(face).Encoding(wxFONTENCODING_SYSTEM));
+}
+
+// Puts a control where the layout says. A control keeps its place, and is
+// only made larger where the theme needs more room to show its text whole.
+void Place(wxWindow* control, int left, int top, int width, int height, bool may_widen) {
+  const wxSize best = control->GetBestSize();
+  control->SetSize(left, top, may_widen ? std::max(width, best.x) : width,
+                   std::max(height, best.y));
+}
+
+}  // namespace
+
+wxColour TForm1::BtnFace() { return wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE); }
+
+TForm1::TForm1(wxWindow* owner)
+    : wxFrame(owner, wxID_ANY, kCaption, wxPoint(291, 142), wxDefaultSize) {
+  SetIcon(ApplicationIcon());
+  SetFont(LayoutFont());
+  client_ = new wxPanel(this);
+  client_->SetBackgroundColour(BtnFace());
+  SetClientSize(788, 495);
+
+  // Created in this order: the tab order of the focusable controls follows it.
+  Label1 = new wxStaticText(client_, wxID_ANY, L"ＵＲＬ記述　昼用　例）" + kExampleAddress);
+  Label2 = new wxStaticText(client_, wxID_ANY, L"ＵＲＬ記述　夜用　例）" + kExampleAddress);
+  Label3 = new wxStaticText(client_, wxID_ANY, L"分　（間隔）");
+  Label4 = new wxStaticText(client_, wxID_ANY, L"訪問したＨＰの表示");
+  Edit1 = new wxTextCtrl(client_, wxID_ANY, "Edit1");
+  Edit2 = new wxTextCtrl(client_, wxID_ANY, "Edit2");
+  Edit3 = new wxTextCtrl(client_, wxID_ANY, "Edit3");
+  CheckBox1 = new wxCheckBox(client_, wxID_ANY, L"夜間訪問　0:00 ～6:59");
+  Button1 = new wxButton(client_, wxID_ANY, L"実行");
+  WebBrowser1 = new TCppWebBrowser(client_, wxID_ANY, wxPoint(16, 136), wxSize(713, 313));
+  Timer1 = new TTimer(this, wxID_ANY);
+
+  Place(Label1, 16, 16, 236, 12, true);
+  Place(Edit1, 16, 32, 425, 20, false);
+  Place(Label3, 464, 16, 56, 12, true);
+  Place(Edit2, 464, 32, 57, 20, false);
+  Place(Button1, 616, 32, 75, 25, false);
+  Place(Label2, 16, 64, 236, 12, true);
+  Place(Edit3, 16, 80, 425, 20, false);
+  Place(CheckBox1, 464, 80, 177, 17, true);
+  Place(Label4, 16, 112, 98, 12, true);
+  CheckBox1->SetBackgroundColour(BtnFace());
+
+  Button1->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Button1Click(Button1); });
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Timer1Timer(Timer1); }, Timer1->GetId());
+  Bind(wxEVT_CLOSE_WINDOW, &TForm1::OnCloseWindow, this);
+  Timer1->SetInterval(60000);
+  Timer1->SetEnabled(true);
+
+  // The whole layout exists: OnCreate.
+  FormCreate(this);
+}
+
+TForm1::~TForm1() { delete Timer1; }
+
+void TForm1::OnCloseWindow(wxCloseEvent& event) {
+  TCloseAction action = TCloseAction::caFree;
+  try {
+    FormClose(this, action);
+  } catch (...) {
+    event.Veto();  // the window stays open with everything in it
+    throw;
+  }
+  if (action == TCloseAction::caNone && event.CanVeto()) {
+    event.Veto();
+    return;
+  }
+  event.Skip();  // the frame's own handler destroys the window
+}

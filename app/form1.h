@@ -1,0 +1,54 @@
+// The main window. Its controls are the program's whole state; the handlers
+// live with the subsystem that owns them (settings/, visit/).
+#pragma once
+
+#include <wx/checkbox.h>
+#include <wx/button.h>
+#include <wx/frame.h>
+#include <wx/panel.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include "app/timer.h"
+#include "app/web_browser.h"
+
+// What becomes of the window once OnClose has run.
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+
+class TForm1 : public wxFrame {
+ public:
+  explicit TForm1(wxWindow* owner);
+  ~TForm1() override;
+
+  wxTextCtrl* Edit1;
+  wxTextCtrl* Edit2;
+  wxTextCtrl* Edit3;
+  wxCheckBox* CheckBox1;
+  wxButton* Button1;
+  TCppWebBrowser* WebBrowser1;
+  TTimer* Timer1;
+  wxStaticText* Label1;
+  wxStaticText* Label2;
+  wxStaticText* Label3;
+  wxStaticText* Label4;
+
+  void Button1Click(wxObject* Sender);
+  void Timer1Timer(wxObject* Sender);
+  void FormCreate(wxObject* Sender);
+  void FormClose(wxObject* Sender, TCloseAction& Action);
+
+  // Steps the handlers share.
+  void VisitPage(bool resetIndicatorOnDayVisit);
+  void LoadSettings();
+  void SaveSettings();
+  void ApplyDefaults();
+
+  // The window's own colour, also the check box's colour outside night visits.
+  static wxColour BtnFace();
+
+ private:
+  void OnCloseWindow(wxCloseEvent& event);
+  wxPanel* client_;
+};
+
+extern TForm1* Form1;

@@ -1,0 +1,39 @@
+#include "app/timer.h"
+
+#include <algorithm>
+
+TTimer::TTimer(wxEvtHandler* owner, int id) : wxTimer(owner, id) {}
+
+void TTimer::SetInterval(unsigned milliseconds) {
+  interval_ = milliseconds;
+  Restart();
+}
+
+void TTimer::SetEnabled(bool enabled) {
+  if (enabled_ == enabled) return;
+  enabled_ = enabled;
+  Restart();
+}
+
+void TTimer::Restart() {
+  Stop();
+  if (enabled_ && interval_ > 0) ArmFor(Clock::now() + std::chrono::milliseconds(interval_));
+}
+
+void TTimer::ArmFor(Clock::time_point due) {
+  due_ = due;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due_ - Clock::now());
+  Start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 1)),
+        wxTIMER_ONE_SHOT);
+}
+
+void TTimer::Notify() {
+  // Aim the next tick before this one is handled, so that a handler that
+  // raises an error cannot stop the schedule.
+  const auto period = std::chrono::milliseconds(interval_);
+  auto next = due_ + period;
+  const auto now = Clock::now();
+  if (next <= now) next = now + period;  // a whole period was lost (suspend): tick once, then resume
+  ArmFor(next);
+  wxTimer::Notify();
+}

@@ -1,0 +1,34 @@
+// The window's timer. It ticks on the event loop at a fixed period and keeps
+// to its schedule: each tick is aimed at start + n × period, so lateness in
+// one tick does not push the later ones back and the period does not drift.
+#pragma once
+
+#include <chrono>
+
+#include <wx/timer.h>
+
+class TTimer : public wxTimer {
+ public:
+  // Ticks reach `owner` as wxEVT_TIMER events carrying `id`.
+  TTimer(wxEvtHandler* owner, int id);
+
+  // Milliseconds between ticks. Setting it, even to the same value,
+  // restarts the countdown of a running timer.
+  void SetInterval(unsigned milliseconds);
+  unsigned GetInterval() const { return interval_; }
+
+  // Turning an enabled timer on again changes nothing.
+  void SetEnabled(bool enabled);
+  bool GetEnabled() const { return enabled_; }
+
+  void Notify() override;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  void Restart();
+  void ArmFor(Clock::time_point due);
+
+  unsigned interval_ = 1000;
+  bool enabled_ = false;
+  Clock::time_point due_;
+};

@@ -1,0 +1,23 @@
+// The browser pane. Each Navigate is a real request to the server: the pane's
+// engine keeps no cache and writes nothing to disk. With Silent set it opens
+// no dialog or window of its own; downloads are always refused.
+#pragma once
+
+#include <wx/nativewin.h>
+
+class TCppWebBrowser : public wxNativeWindow {
+ public:
+  TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size);
+  ~TCppWebBrowser() override;
+
+  // Starts loading `url` into the pane and returns without waiting for it.
+  void Navigate(const wxString& url);
+
+  // When true, the pane answers every dialog a page asks for without showing it.
+  bool Silent = false;
+
+  struct Engine;
+
+ private:
+  Engine* engine_;
+};

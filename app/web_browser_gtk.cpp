@@ -1,0 +1,162 @@
+// The browser pane on WebKitGTK.
+#include "app/web_browser.h"
+
+#include <gtk/gtk.h>
+#include <libsoup/soup.h>
+#include <webkit2/webkit2.h>
+
+namespace {
+
+// WebKit confines web content with bubblewrap. Some containers forbid the
+// namespaces it needs; there the web process could not start at all, so the
+// sandbox is only asked for where a trial run of bubblewrap succeeds.
+bool SandboxCanRun() {
+  static const bool can_run = [] {
+    const char* argv[] = {"bwrap",          "--unshare-all", "--die-with-parent",
+                          "--ro-bind",      "/",             "/",
+                          "/bin/true",      nullptr};
+    gint status = -1;
+    const gboolean spawned = g_spawn_sync(
+        nullptr, const_cast<char**>(argv), nullptr,
+        GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
+        nullptr, nullptr, nullptr, nullptr, &status, nullptr);
+    return spawned && g_spawn_check_wait_status(status, nullptr);
+  }();
+  return can_run;
+}
+
+// One engine context for the process: in memory only, no cache.
+WebKitWebContext* SharedContext() {
+  static WebKitWebContext* context = [] {
+    WebKitWebContext* ctx = webkit_web_context_new_ephemeral();
+    webkit_web_context_set_cache_model(ctx, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    webkit_web_context_set_sandbox_enabled(ctx, SandboxCanRun());
+    webkit_website_data_manager_set_tls_errors_policy(
+        webkit_web_context_get_website_data_manager(ctx), WEBKIT_TLS_ERRORS_POLICY_FAIL);
+    // A download is never wanted: nothing but the settings file is written.
+    g_signal_connect(ctx, "download-started",
+                     G_CALLBACK(+[](WebKitWebContext*, WebKitDownload* download, gpointer) {
+                       webkit_download_cancel(download);
+                     }),
+                     nullptr);
+    return ctx;
+  }();
+  return context;
+}
+
+bool IsAttachment(WebKitURIResponse* response) {
+  SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
+  if (!headers) return false;
+  const char* disposition = soup_message_headers_get_one(headers, "Content-Disposition");
+  if (!disposition) return false;
+  while (g_ascii_isspace(*disposition)) ++disposition;
+  return g_ascii_strncasecmp(disposition, "attachment", 10) == 0;
+}
+
+gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                        WebKitPolicyDecisionType type, gpointer) {
+  switch (type) {
+    case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
+      webkit_policy_decision_ignore(decision);  // target=_blank, window.open
+      return TRUE;
+    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
+      auto* response_decision = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+      if (!webkit_response_policy_decision_is_mime_type_supported(response_decision) ||
+          IsAttachment(webkit_response_policy_decision_get_response(response_decision))) {
+        webkit_policy_decision_ignore(decision);  // it would be a download
+        return TRUE;
+      }
+      return FALSE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+struct TCppWebBrowser::Engine {
+  WebKitWebView* view;
+  TCppWebBrowser* owner;
+
+  bool silent() const { return owner->Silent; }
+
+  static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, Engine* self) {
+    if (!self->silent()) return FALSE;
+    switch (webkit_script_dialog_get_dialog_type(dialog)) {
+      case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+        webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
+        break;
+      case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+        webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);  // never hold up the next visit
+        break;
+      default:  // alert; a prompt keeps its default answer
+        break;
+    }
+    return TRUE;
+  }
+
+  static gboolean OnAuthenticate(WebKitWebView*, WebKitAuthenticationRequest* request,
+                                 Engine* self) {
+    if (!self->silent()) return FALSE;
+    webkit_authentication_request_cancel(request);
+    return TRUE;
+  }
+
+  static gboolean OnPermissionRequest(WebKitWebView*, WebKitPermissionRequest* request,
+                                      Engine* self) {
+    if (!self->silent()) return FALSE;
+    webkit_permission_request_deny(request);
+    return TRUE;
+  }
+
+  static gboolean OnFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, Engine* self) {
+    if (!self->silent()) return FALSE;
+    webkit_file_chooser_request_cancel(request);
+    return TRUE;
+  }
+
+  static gboolean OnPrint(WebKitWebView*, WebKitPrintOperation*, Engine* self) {
+    return self->silent();  // handled: no print dialog
+  }
+
+  static gboolean OnShowNotification(WebKitWebView*, WebKitNotification*, Engine* self) {
+    return self->silent();
+  }
+};
+
+TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& pos,
+                               const wxSize& size)
+    : engine_(new Engine{nullptr, this}) {
+  WebKitWebView* view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(SharedContext()));
+  engine_->view = view;
+
+  WebKitSettings* settings = webkit_web_view_get_settings(view);
+  webkit_settings_set_hardware_acceleration_policy(settings,
+                                                   WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  webkit_settings_set_enable_page_cache(settings, FALSE);
+
+  g_signal_connect(view, "decide-policy", G_CALLBACK(OnDecidePolicy), nullptr);
+  g_signal_connect(view, "script-dialog", G_CALLBACK(Engine::OnScriptDialog), engine_);
+  g_signal_connect(view, "authenticate", G_CALLBACK(Engine::OnAuthenticate), engine_);
+  g_signal_connect(view, "permission-request", G_CALLBACK(Engine::OnPermissionRequest), engine_);
+  g_signal_connect(view, "run-file-chooser", G_CALLBACK(Engine::OnFileChooser), engine_);
+  g_signal_connect(view, "print", G_CALLBACK(Engine::OnPrint), engine_);
+  g_signal_connect(view, "show-notification", G_CALLBACK(Engine::OnShowNotification), engine_);
+  // "create" (window.open) and "close" (window.close) are left unanswered:
+  // no window is made and none is closed.
+
+  gtk_widget_show(GTK_WIDGET(view));
+  Create(parent, id, GTK_WIDGET(view));
+  SetSize(wxRect(pos, size));
+}
+
+TCppWebBrowser::~TCppWebBrowser() {
+  g_signal_handlers_disconnect_by_data(engine_->view, engine_);
+  delete engine_;
+}
+
+void TCppWebBrowser::Navigate(const wxString& url) {
+  webkit_web_view_load_uri(engine_->view, url.utf8_str());
+}

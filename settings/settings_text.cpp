@@ -1,0 +1,106 @@
+#include "settings/settings_text.h"
+
+#include <cctype>
+#include <climits>
+#include <fstream>
+#include <iterator>
+#include <langinfo.h>
+
+#include <wx/filefn.h>
+#include <wx/filename.h>
+#include <wx/strconv.h>
+
+std::string SettingsPath() {
+  const wxString cwd = wxGetCwd();
+  if (cwd.empty()) return {};
+  return (cwd + wxFileName::GetPathSeparator() + "udat.txt").ToStdString(*wxConvFileName);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+std::vector<std::string> SplitLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    const std::size_t lf = bytes.find('\n', start);
+    const std::size_t end = lf == std::string::npos ? bytes.size() : lf;
+    std::string line = bytes.substr(start, end - start);
+    if (lf != std::string::npos) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      line += '\n';
+    }
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+long LeadingInteger(const std::string& line) {
+  auto it = line.begin();
+  while (it != line.end() && std::isspace(static_cast<unsigned char>(*it))) ++it;
+  bool negative = false;
+  if (it != line.end() && (*it == '+' || *it == '-')) negative = *it++ == '-';
+  long value = 0;
+  for (; it != line.end() && *it >= '0' && *it <= '9'; ++it) {
+    const int digit = *it - '0';
+    if (negative) {
+      value = value < (LONG_MIN + digit) / 10 ? LONG_MIN : value * 10 - digit;
+    } else {
+      value = value > (LONG_MAX - digit) / 10 ? LONG_MAX : value * 10 + digit;
+    }
+  }
+  return value;
+}
+
+const wxMBConv& StoredTextEncoding() {
+  static const wxMBConv* encoding = [] () -> const wxMBConv* {
+    const std::string codeset = nl_langinfo(CODESET);
+    if (codeset == "UTF-8" || codeset == "utf8" || codeset == "ANSI_X3.4-1968" ||
+        codeset == "ASCII")
+      return &wxConvUTF8;
+    auto* locale_encoding = new wxCSConv(codeset);
+    if (!locale_encoding->IsOk()) {
+      delete locale_encoding;
+      return &wxConvUTF8;
+    }
+    return locale_encoding;
+  }();
+  return *encoding;
+}
+
+wxString DecodeStoredText(const std::string& bytes, const wxMBConv& encoding) {
+  if (bytes.empty()) return {};
+  wxString text(bytes.data(), encoding, bytes.size());
+  if (!text.empty()) return text;
+  static const wxCSConv cp932("CP932");
+  text = wxString(bytes.data(), cp932, bytes.size());
+  if (!text.empty()) return text;
+  return wxString(bytes.data(), wxConvISO8859_1, bytes.size());  // never fails
+}
+
+std::string EncodeStoredText(const wxString& text, const wxMBConv& encoding) {
+  const wxCharBuffer whole = text.mb_str(encoding);
+  if (whole.length() > 0 || text.empty()) return std::string(whole.data(), whole.length());
+  std::string out;
+  for (wxUniChar c : text) {
+    const wxCharBuffer one = wxString(c).mb_str(encoding);
+    out += one.length() > 0 ? std::string(one.data(), one.length()) : std::string("?");
+  }
+  return out;
+}

@@ -1,0 +1,40 @@
+// The pieces of the settings file: its place, its lines, its numbers and its text.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <wx/string.h>
+
+class wxMBConv;
+
+// The working directory and "udat.txt", joined with the platform's separator;
+// empty when the working directory cannot be had.
+std::string SettingsPath();
+
+// The whole file, or nothing when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Splits file bytes into lines, each with its line feed when it has one.
+// A CR before a line feed is dropped, so CR LF and LF read the same.
+std::vector<std::string> SplitLines(const std::string& bytes);
+
+// Every line feed written as CR LF, as the file has always been written.
+std::string WithCrLf(const std::string& text);
+
+// The leading decimal integer of a line as atol reads it (blanks, sign,
+// digits up to the first non-digit; none gives 0), saturating at the limits.
+long LeadingInteger(const std::string& line);
+
+// The encoding text is stored in: the locale's, and UTF-8 where the locale
+// is UTF-8 or plain C/POSIX.
+const wxMBConv& StoredTextEncoding();
+
+// Text from the file. Bytes that are not valid in `encoding` (a file written on
+// a Japanese Windows system) are read as code page 932.
+wxString DecodeStoredText(const std::string& bytes, const wxMBConv& encoding);
+
+// Text for the file. A character `encoding` cannot hold is written as '?';
+// the rest of the text is kept whole.
+std::string EncodeStoredText(const wxString& text, const wxMBConv& encoding);

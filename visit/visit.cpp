@@ -1,0 +1,38 @@
+// Visits: Run, the timer's tick, and the choice between day and night.
+#include "app/clock.h"
+#include "app/form1.h"
+#include "app/str_to_int.h"
+#include "visit/clamp_interval.h"
+
+namespace {
+constexpr unsigned short kNightEndsAtHour = 7;  // 0:00:00 to 6:59:59 is night
+constexpr long kMillisecondsPerMinute = 60000;
+const wxColour kNightIndicator(0, 255, 255);  // aqua
+}  // namespace
+
+void TForm1::VisitPage(bool resetIndicatorOnDayVisit) {
+  bool night = false;
+  if (CheckBox1->GetValue()) {
+    unsigned short hour, minute, second, millisecond;
+    DecodeTime(Now(), hour, minute, second, millisecond);
+    night = hour < kNightEndsAtHour;
+  }
+  if (night) {
+    CheckBox1->SetBackgroundColour(kNightIndicator);
+    WebBrowser1->Silent = true;
+    WebBrowser1->Navigate(Edit3->GetValue());
+  } else {
+    if (resetIndicatorOnDayVisit) CheckBox1->SetBackgroundColour(BtnFace());
+    WebBrowser1->Silent = true;
+    WebBrowser1->Navigate(Edit1->GetValue());
+  }
+}
+
+void TForm1::Button1Click(wxObject*) {
+  const long minutes = ClampInterval(StrToInt(Edit2->GetValue()));
+  VisitPage(false);
+  Timer1->SetInterval(static_cast<unsigned>(minutes * kMillisecondsPerMinute));
+  Timer1->SetEnabled(true);
+}
+
+void TForm1::Timer1Timer(wxObject*) { VisitPage(true); }
