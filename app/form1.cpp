@@ -25,7 +25,9 @@ wxFont LayoutFont() {
       break;
     }
   }
-  return wxFont(wxFontInfo(wxSize(0, 12)).FaceName(face).Encoding(wxFONTENCODING_SYSTEM));
+  // 12-pixel characters at the layout's 96 pixels per inch: 9 points. (A pixel
+  // size would be taken as the line's height, leading included, by the toolkit.)
+  return wxFont(wxFontInfo(9).FaceName(face));
 }
 
 // Puts a control where the layout says. A control keeps its place, and is

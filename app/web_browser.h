@@ -13,6 +13,9 @@ class TCppWebBrowser : public wxNativeWindow {
   // Starts loading `url` into the pane and returns without waiting for it.
   void Navigate(const wxString& url);
 
+  // The address of the page in the pane; empty while the pane is blank.
+  wxString LocationURL() const;
+
   // When true, the pane answers every dialog a page asks for without showing it.
   bool Silent = false;
 

@@ -160,3 +160,8 @@ TCppWebBrowser::~TCppWebBrowser() {
 void TCppWebBrowser::Navigate(const wxString& url) {
   webkit_web_view_load_uri(engine_->view, url.utf8_str());
 }
+
+wxString TCppWebBrowser::LocationURL() const {
+  const char* uri = webkit_web_view_get_uri(engine_->view);
+  return uri ? wxString::FromUTF8(uri) : wxString();
+}

@@ -1,0 +1,228 @@
+// The window as built, StrToInt, and the error paths of the application object.
+#include <gtk/gtk.h>
+#include <wx/fontenum.h>
+#include <wx/uiaction.h>
+
+#include "app/application.h"
+#include "app/exception.h"
+#include "app/str_to_int.h"
+#include "tests/support.h"
+
+namespace {
+
+// A real click: the pointer moves onto the control and presses its button.
+void ClickWithThePointer(wxWindow* control) {
+  PumpUntil([&] { return control->IsShownOnScreen(); });
+  PumpFor(100);
+  wxUIActionSimulator pointer;
+  pointer.MouseMove(control->GetScreenRect().GetPosition() + control->GetSize() / 2);
+  PumpFor(50);
+  pointer.MouseClick();
+}
+
+// What the window manager does when the user closes the window.
+void CloseAsTheUserDoes(wxWindow* window) { gtk_window_close(GTK_WINDOW(window->GetHandle())); }
+
+class WindowTest : public testing::Test {
+ protected:
+  void SetUp() override { form = new TForm1(nullptr); }
+  void TearDown() override { DestroyForm(form); }
+
+  TempWorkingDirectory dir;
+  TForm1* form = nullptr;
+};
+
+TEST_F(WindowTest, LayoutMatchesTheTable) {
+  EXPECT_EQ(form->GetTitle(), L"TAVIK支援　ＨＰ定期訪問");
+  EXPECT_EQ(form->GetPosition(), wxPoint(291, 142));
+  EXPECT_EQ(form->GetClientSize(), wxSize(788, 495));
+
+  const std::wstring example = L"http://example.jp/a.php";
+  struct Row {
+    wxWindow* control;
+    const char* name;
+    int left, top, width, height;
+    bool may_grow;  // a label's width may grow so that its whole caption shows
+    std::wstring caption;
+  };
+  const Row rows[] = {
+      {form->Label1, "Label1", 16, 16, 236, 12, true, L"ＵＲＬ記述　昼用　例）" + example},
+      {form->Edit1, "Edit1", 16, 32, 425, 20, false, L""},
+      {form->Label3, "Label3", 464, 16, 56, 12, true, L"分　（間隔）"},
+      {form->Edit2, "Edit2", 464, 32, 57, 20, false, L""},
+      {form->Button1, "Button1", 616, 32, 75, 25, false, L"実行"},
+      {form->Label2, "Label2", 16, 64, 236, 12, true, L"ＵＲＬ記述　夜用　例）" + example},
+      {form->Edit3, "Edit3", 16, 80, 425, 20, false, L""},
+      {form->CheckBox1, "CheckBox1", 464, 80, 177, 17, true, L"夜間訪問　0:00 ～6:59"},
+      {form->Label4, "Label4", 16, 112, 98, 12, true, L"訪問したＨＰの表示"},
+      {form->WebBrowser1, "WebBrowser1", 16, 136, 713, 313, false, L""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const wxRect rect = row.control->GetRect();
+    EXPECT_EQ(rect.GetPosition(), wxPoint(row.left, row.top));
+    if (row.may_grow) {
+      EXPECT_GE(rect.width, row.width);
+      EXPECT_GE(rect.width, row.control->GetBestSize().x);  // the whole caption shows
+    } else {
+      EXPECT_EQ(rect.width, row.width);
+    }
+    // Heights follow the table unless the theme needs more to show the text whole.
+    EXPECT_GE(rect.height, row.height);
+    EXPECT_GE(rect.height, row.control->GetBestSize().y);
+    EXPECT_LE(rect.height, row.height + 8);
+    if (!row.caption.empty()) {
+      EXPECT_EQ(row.control->GetLabel(), row.caption);
+    }
+  }
+
+  // No two controls overlap, but for a label's last pixel of line spacing,
+  // where the theme made the label taller than the layout gives it.
+  for (const Row& a : rows)
+    for (const Row& b : rows) {
+      if (&a >= &b) continue;
+      const wxRect common = a.control->GetRect().Intersect(b.control->GetRect());
+      if (common.IsEmpty()) continue;
+      const bool label_over_box = a.may_grow && a.control != form->CheckBox1;
+      EXPECT_TRUE(label_over_box && common.height <= 2) << a.name << " overlaps " << b.name;
+    }
+}
+
+TEST_F(WindowTest, TabOrderFollowsTheTable) {
+  std::vector<wxWindow*> focusable;
+  for (wxWindow* child : form->Edit1->GetParent()->GetChildren())
+    if (child->AcceptsFocusFromKeyboard() || child == form->WebBrowser1) focusable.push_back(child);
+  const std::vector<wxWindow*> expected = {form->Edit1,     form->Edit2,   form->Edit3,
+                                           form->CheckBox1, form->Button1, form->WebBrowser1};
+  EXPECT_EQ(focusable, expected);
+}
+
+TEST_F(WindowTest, StartsWithTimerRunningBlankPaneAndClearBox) {
+  EXPECT_TRUE(form->Timer1->GetEnabled());
+  EXPECT_TRUE(form->Timer1->IsRunning());
+  EXPECT_EQ(form->Timer1->GetInterval(), 60000u);
+  EXPECT_TRUE(form->WebBrowser1->LocationURL().empty());
+  EXPECT_FALSE(form->CheckBox1->GetValue());
+  EXPECT_EQ(form->CheckBox1->GetBackgroundColour(), TForm1::BtnFace());
+  // The design texts never show: settings (or their defaults) replaced them.
+  EXPECT_NE(form->Edit1->GetValue(), "Edit1");
+  EXPECT_NE(form->Edit2->GetValue(), "Edit2");
+  EXPECT_NE(form->Edit3->GetValue(), "Edit3");
+}
+
+// Every piece of every caption is drawn in the Japanese face at 12 pixels:
+// no fallback to another face, which is where boxes and clipped text come from.
+TEST_F(WindowTest, FontIsTheJapaneseFaceAtTwelvePixels) {
+  const wxString face =
+      wxFontEnumerator::IsValidFacename(L"ＭＳ Ｐゴシック") ? L"ＭＳ Ｐゴシック" : L"IPAPGothic";
+  form->Show();
+  PumpFor(50);
+  for (wxWindow* control : {static_cast<wxWindow*>(form->Label1), static_cast<wxWindow*>(form->Label2),
+                            static_cast<wxWindow*>(form->Label3), static_cast<wxWindow*>(form->Label4),
+                            static_cast<wxWindow*>(form->CheckBox1), static_cast<wxWindow*>(form->Button1)}) {
+    SCOPED_TRACE(control->GetLabel().utf8_string());
+    GtkWidget* widget = control->GetHandle();
+    if (!GTK_IS_LABEL(widget)) widget = gtk_bin_get_child(GTK_BIN(widget));
+    ASSERT_TRUE(GTK_IS_LABEL(widget));
+    EXPECT_EQ(wxString::FromUTF8(gtk_label_get_text(GTK_LABEL(widget))), control->GetLabel());
+    PangoLayoutIter* run = pango_layout_get_iter(gtk_label_get_layout(GTK_LABEL(widget)));
+    do {
+      if (PangoLayoutRun* piece = pango_layout_iter_get_run_readonly(run)) {
+        PangoFontDescription* used = pango_font_describe(piece->item->analysis.font);
+        EXPECT_EQ(wxString::FromUTF8(pango_font_description_get_family(used)), face);
+        const double points = pango_font_description_get_size(used) / double(PANGO_SCALE);
+        EXPECT_DOUBLE_EQ(points * 96 / 72, 12.0);
+        pango_font_description_free(used);
+      }
+    } while (pango_layout_iter_next_run(run));
+    pango_layout_iter_free(run);
+  }
+}
+
+TEST_F(WindowTest, ResizingLeavesEveryControlWhereItWas) {
+  std::vector<wxRect> before;
+  for (wxWindow* child : form->Edit1->GetParent()->GetChildren()) before.push_back(child->GetRect());
+  form->SetClientSize(400, 300);
+  PumpFor(50);
+  form->SetClientSize(1200, 900);
+  PumpFor(50);
+  std::vector<wxRect> after;
+  for (wxWindow* child : form->Edit1->GetParent()->GetChildren()) after.push_back(child->GetRect());
+  EXPECT_EQ(before, after);
+}
+
+TEST_F(WindowTest, PaneLoadsAnAddressItIsGiven) {
+  TestServer server;
+  form->Show();
+  form->WebBrowser1->Navigate(server.Url("/hello.php"));
+  EXPECT_TRUE(server.WaitForRequests("/hello.php", 1));
+  EXPECT_TRUE(PumpUntil([&] { return form->WebBrowser1->LocationURL() == server.Url("/hello.php"); }));
+}
+
+TEST(StrToInt, ConvertsDecimalText) {
+  EXPECT_EQ(StrToInt("0"), 0);
+  EXPECT_EQ(StrToInt("15"), 15);
+  EXPECT_EQ(StrToInt("+7"), 7);
+  EXPECT_EQ(StrToInt("-5"), -5);
+  EXPECT_EQ(StrToInt("007"), 7);
+  EXPECT_EQ(StrToInt(" 12"), 12);
+  EXPECT_EQ(StrToInt(L"１５"), 15);
+  EXPECT_EQ(StrToInt(L"－３"), -3);
+  EXPECT_EQ(StrToInt("2147483647"), 2147483647);
+  EXPECT_EQ(StrToInt("-2147483648"), -2147483647 - 1);
+}
+
+TEST(StrToInt, RejectsWhatIsNotAnInteger) {
+  for (const wchar_t* text : {L"", L" ", L"abc", L"12abc", L"1 2", L"12 ", L"+", L"-", L"1.5",
+                              L"0x10", L"2147483648", L"-2147483649", L"99999999999999999999"}) {
+    SCOPED_TRACE(wxString(text).utf8_string());
+    try {
+      StrToInt(text);
+      ADD_FAILURE() << "no error";
+    } catch (const EConvertError& error) {
+      EXPECT_NE(error.Message.Find(wxString("'") + text + "'"), wxNOT_FOUND) << error.what();
+      EXPECT_NE(error.Message.Find(L"整数"), wxNOT_FOUND) << error.what();
+    }
+  }
+}
+
+TEST_F(WindowTest, ErrorInAHandlerIsShownAndTheLoopGoesOn) {
+  ErrorCapture errors;
+  form->Edit2->SetValue("abc");
+  form->Show();
+  ClickWithThePointer(form->Button1);
+  EXPECT_TRUE(PumpUntil([&] { return !errors.messages.empty(); }));
+  bool later_event_ran = false;
+  form->CallAfter([&] { later_event_ran = true; });
+  EXPECT_TRUE(PumpUntil([&] { return later_event_ran; }));
+  ASSERT_EQ(errors.messages.size(), 1u);
+  EXPECT_NE(errors.messages[0].Find("'abc'"), wxNOT_FOUND);
+}
+
+TEST_F(WindowTest, ErrorInTheCloseHandlerKeepsTheWindowOpen) {
+  ErrorCapture errors;
+  form->Show();
+  form->Edit2->SetValue("abc");
+  form->Edit1->SetValue("http://127.0.0.1/kept.php");
+  CloseAsTheUserDoes(form);
+  PumpFor(100);
+  EXPECT_FALSE(form->IsBeingDeleted());
+  EXPECT_TRUE(form->IsShown());
+  EXPECT_EQ(form->Edit1->GetValue(), "http://127.0.0.1/kept.php");
+  EXPECT_EQ(form->Edit2->GetValue(), "abc");
+  EXPECT_TRUE(form->Timer1->IsRunning());
+  EXPECT_EQ(errors.messages.size(), 1u);
+}
+
+TEST(Application, ErrorOfAnotherKindIsShownWithAnEmptyMessage) {
+  ErrorCapture errors;
+  try {
+    throw 42;
+  } catch (...) {
+    EXPECT_TRUE(Application->OnExceptionInMainLoop());
+  }
+  ASSERT_EQ(errors.messages.size(), 1u);
+  EXPECT_EQ(errors.messages[0], "");
+}
+
+}  // namespace

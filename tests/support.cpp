@@ -1,0 +1,154 @@
+#include "tests/support.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <libsoup/soup.h>
+#include <wx/evtloop.h>
+#include <wx/timer.h>
+
+#include "app/clock.h"
+#include "app/application.h"
+
+bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
+  if (done()) return true;
+  wxGUIEventLoop loop;
+  const wxLongLong deadline = wxGetLocalTimeMillis() + timeout_ms;
+  wxTimer poll;
+  poll.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    if (done() || wxGetLocalTimeMillis() >= deadline) loop.Exit();
+  });
+  poll.Start(2);
+  loop.Run();
+  poll.Stop();
+  return done();
+}
+
+void PumpFor(int milliseconds) { PumpUntil([] { return false; }, milliseconds); }
+
+struct TestServer::Impl {
+  SoupServer* server = nullptr;
+  guint port = 0;
+  std::map<std::string, Response> responses;
+  std::vector<Request> requests;
+
+  static void Handle(SoupServer*, SoupServerMessage* message, const char* path, GHashTable*,
+                     gpointer data) {
+    auto* self = static_cast<Impl*>(data);
+    Request request;
+    request.method = soup_server_message_get_method(message);
+    GUri* uri = soup_server_message_get_uri(message);
+    request.path = path;
+    if (const char* query = g_uri_get_query(uri)) request.path += std::string("?") + query;
+    SoupMessageHeadersIter iter;
+    soup_message_headers_iter_init(&iter, soup_server_message_get_request_headers(message));
+    const char* name;
+    const char* value;
+    while (soup_message_headers_iter_next(&iter, &name, &value))
+      request.headers[g_ascii_strdown(name, -1)] = value;
+    self->requests.push_back(request);
+
+    const auto found = self->responses.find(path);
+    const Response response = found == self->responses.end() ? Response{} : found->second;
+    SoupMessageHeaders* out = soup_server_message_get_response_headers(message);
+    for (const auto& [header, header_value] : response.headers)
+      soup_message_headers_append(out, header.c_str(), header_value.c_str());
+    soup_server_message_set_status(message, response.status, nullptr);
+    soup_server_message_set_response(message, response.content_type.c_str(), SOUP_MEMORY_COPY,
+                                     response.body.data(), response.body.size());
+  }
+};
+
+TestServer::TestServer() : impl_(new Impl) {
+  impl_->server = soup_server_new(nullptr, nullptr);
+  soup_server_add_handler(impl_->server, nullptr, &Impl::Handle, impl_.get(), nullptr);
+  GInetAddress* loopback = g_inet_address_new_from_string("127.0.0.1");
+  GSocketAddress* address = g_inet_socket_address_new(loopback, 0);
+  GError* error = nullptr;
+  if (!soup_server_listen(impl_->server, address, SoupServerListenOptions(0), &error)) {
+    ADD_FAILURE() << "test server: " << error->message;
+    g_error_free(error);
+  }
+  g_object_unref(address);
+  g_object_unref(loopback);
+  GSList* uris = soup_server_get_uris(impl_->server);
+  if (uris) impl_->port = g_uri_get_port(static_cast<GUri*>(uris->data));
+  g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+}
+
+TestServer::~TestServer() {
+  soup_server_disconnect(impl_->server);
+  g_object_unref(impl_->server);
+}
+
+std::string TestServer::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(impl_->port) + path;
+}
+
+void TestServer::Serve(const std::string& path, Response response) {
+  impl_->responses[path] = std::move(response);
+}
+
+const std::vector<TestServer::Request>& TestServer::Requests() const { return impl_->requests; }
+
+int TestServer::CountRequests(const std::string& path) const {
+  int count = 0;
+  for (const Request& request : impl_->requests) count += request.path == path;
+  return count;
+}
+
+bool TestServer::WaitForRequests(const std::string& path, int count, int timeout_ms) {
+  return PumpUntil([&] { return CountRequests(path) >= count; }, timeout_ms);
+}
+
+TempWorkingDirectory::TempWorkingDirectory() {
+  previous_ = std::filesystem::current_path();
+  std::string pattern = (std::filesystem::temp_directory_path() / "hpvisit-test-XXXXXX").string();
+  path_ = mkdtemp(pattern.data());
+  std::filesystem::current_path(path_);
+}
+
+TempWorkingDirectory::~TempWorkingDirectory() {
+  std::filesystem::current_path(previous_);
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::string> TempWorkingDirectory::List() const {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path_))
+    names.push_back(entry.path().filename().string());
+  return names;
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+ErrorCapture::ErrorCapture() {
+  TApplication::SetErrorSinkForTesting([this](const wxString& message) { messages.push_back(message); });
+}
+
+ErrorCapture::~ErrorCapture() { TApplication::SetErrorSinkForTesting({}); }
+
+void SetClockTo(int hour, int minute, int second) {
+  SetClockForTesting([=] {
+    wxDateTime now = wxDateTime::Today();
+    now.SetHour(hour).SetMinute(minute).SetSecond(second);
+    return now;
+  });
+}
+
+void DestroyForm(TForm1* form) {
+  form->Destroy();
+  PumpFor(20);
+}
