@@ -2,25 +2,32 @@
 
 #include <cctype>
 #include <climits>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <langinfo.h>
 
-#include <wx/filefn.h>
-#include <wx/filename.h>
 #include <wx/strconv.h>
 
 std::string SettingsPath() {
-  const wxString cwd = wxGetCwd();
-  if (cwd.empty()) return {};
-  return (cwd + wxFileName::GetPathSeparator() + "udat.txt").ToStdString(*wxConvFileName);
+  // The directory's own bytes, whatever their encoding; quietly nothing when the
+  // working directory is gone.
+  std::error_code error;
+  const std::filesystem::path cwd = std::filesystem::current_path(error);
+  if (error || cwd.empty()) return {};
+  return (cwd / "udat.txt").string();
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) return std::nullopt;
+  // Plain stdio: a read error (udat.txt being a directory, say) must come back
+  // as "nothing", never as an exception out of the window's creation.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) return std::nullopt;
+  std::string bytes;
+  char buffer[4096];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
+  if (std::ferror(file.get())) return std::nullopt;
   return bytes;
 }
 
