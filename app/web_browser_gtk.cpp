@@ -5,6 +5,8 @@
 #include <libsoup/soup.h>
 #include <webkit2/webkit2.h>
 
+#include <string>
+
 namespace {
 
 // WebKit confines web content with bubblewrap. Some containers forbid the
@@ -78,6 +80,34 @@ gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
 struct TCppWebBrowser::Engine {
   WebKitWebView* view;
   TCppWebBrowser* owner;
+  // The address of a visit not yet finished; whether the engine has started
+  // loading it; whether it was started again after losing its web process.
+  std::string pending;
+  bool started = false;
+  bool restarted = false;
+
+  void Load(const std::string& url) {
+    pending = url;
+    started = false;
+    webkit_web_view_load_uri(view, url.c_str());
+  }
+
+  static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, Engine* self) {
+    // Events of the load before may still arrive after Navigate; only those
+    // after this visit's own start speak of it.
+    if (event == WEBKIT_LOAD_STARTED) self->started = true;
+    if (event == WEBKIT_LOAD_FINISHED && self->started) self->pending.clear();
+  }
+
+  // A visit asked for just as the web process died can be lost with it: start
+  // it once more in the new process. Only once, so that a page that makes the
+  // process crash does not make it crash again and again.
+  static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
+                                     Engine* self) {
+    if (self->pending.empty() || self->restarted) return;
+    self->restarted = true;
+    self->Load(self->pending);
+  }
 
   bool silent() const { return owner->Silent; }
 
@@ -127,7 +157,7 @@ struct TCppWebBrowser::Engine {
 
 TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& pos,
                                const wxSize& size)
-    : engine_(new Engine{nullptr, this}) {
+    : engine_(new Engine{nullptr, this, {}, false, false}) {
   WebKitWebView* view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(SharedContext()));
   engine_->view = view;
 
@@ -144,6 +174,9 @@ TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& p
   g_signal_connect(view, "run-file-chooser", G_CALLBACK(Engine::OnFileChooser), engine_);
   g_signal_connect(view, "print", G_CALLBACK(Engine::OnPrint), engine_);
   g_signal_connect(view, "show-notification", G_CALLBACK(Engine::OnShowNotification), engine_);
+  g_signal_connect(view, "load-changed", G_CALLBACK(Engine::OnLoadChanged), engine_);
+  g_signal_connect(view, "web-process-terminated", G_CALLBACK(Engine::OnWebProcessTerminated),
+                   engine_);
   // "create" (window.open) and "close" (window.close) are left unanswered:
   // no window is made and none is closed.
 
@@ -158,7 +191,8 @@ TCppWebBrowser::~TCppWebBrowser() {
 }
 
 void TCppWebBrowser::Navigate(const wxString& url) {
-  webkit_web_view_load_uri(engine_->view, url.utf8_str());
+  engine_->restarted = false;
+  engine_->Load(url.utf8_string());
 }
 
 wxString TCppWebBrowser::LocationURL() const {

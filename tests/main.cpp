@@ -1,11 +1,31 @@
 // Starts the toolkit on the (virtual) display, then runs the tests.
+#include <cstdlib>
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "app/application.h"
 #include "app/exception.h"
 
+namespace {
+std::string test_home;
+}  // namespace
+
+const std::string& TestHome() { return test_home; }
+
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  // A home of its own, so that the tests can see every file the program writes.
+  std::string pattern = (std::filesystem::temp_directory_path() / "hpvisit-home-XXXXXX").string();
+  test_home = mkdtemp(pattern.data());
+  setenv("HOME", test_home.c_str(), 1);
+  for (const char* name : {"XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
+    unsetenv(name);
+  // A desktop session's runtime directory, where the platform keeps its
+  // per-session state (the web sandbox's among it).
+  std::filesystem::create_directory(test_home + "/.runtime");
+  std::filesystem::permissions(test_home + "/.runtime", std::filesystem::perms::owner_all);
+  setenv("XDG_RUNTIME_DIR", (test_home + "/.runtime").c_str(), 1);
   wxApp::SetInstance(new TApplication);
   try {
     Application->Initialize(argc, argv);
@@ -16,5 +36,7 @@ int main(int argc, char** argv) {
   Application->SetTitle(L"ＴＡＶＩＫ支援　ＨＰ定期訪問");
   const int result = RUN_ALL_TESTS();
   wxEntryCleanup();
+  std::error_code ignored;
+  std::filesystem::remove_all(test_home, ignored);
   return result;
 }

@@ -32,6 +32,7 @@ void PumpFor(int milliseconds) { PumpUntil([] { return false; }, milliseconds); 
 
 struct TestServer::Impl {
   SoupServer* server = nullptr;
+  bool https = false;
   guint port = 0;
   std::map<std::string, Response> responses;
   std::vector<Request> requests;
@@ -63,13 +64,38 @@ struct TestServer::Impl {
   }
 };
 
-TestServer::TestServer() : impl_(new Impl) {
-  impl_->server = soup_server_new(nullptr, nullptr);
+namespace {
+// A certificate for 127.0.0.1 signed by nobody.
+GTlsCertificate* SelfSignedCertificate() {
+  const std::string dir = (std::filesystem::temp_directory_path() / "hpvisit-tls-XXXXXX").string();
+  std::string pattern = dir;
+  const std::string made = mkdtemp(pattern.data());
+  const std::string command =
+      "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+      "-subj /CN=127.0.0.1 -keyout " + made + "/key.pem -out " + made + "/cert.pem 2>/dev/null";
+  GTlsCertificate* certificate = nullptr;
+  if (std::system(command.c_str()) == 0)
+    certificate = g_tls_certificate_new_from_files((made + "/cert.pem").c_str(),
+                                                   (made + "/key.pem").c_str(), nullptr);
+  std::error_code ignored;
+  std::filesystem::remove_all(made, ignored);
+  return certificate;
+}
+}  // namespace
+
+TestServer::TestServer(bool https) : impl_(new Impl) {
+  GTlsCertificate* certificate = https ? SelfSignedCertificate() : nullptr;
+  if (https && !certificate) ADD_FAILURE() << "test server: no certificate (is openssl installed?)";
+  impl_->server = certificate ? soup_server_new("tls-certificate", certificate, nullptr)
+                              : soup_server_new(nullptr, nullptr);
+  if (certificate) g_object_unref(certificate);
+  impl_->https = https;
   soup_server_add_handler(impl_->server, nullptr, &Impl::Handle, impl_.get(), nullptr);
   GInetAddress* loopback = g_inet_address_new_from_string("127.0.0.1");
   GSocketAddress* address = g_inet_socket_address_new(loopback, 0);
   GError* error = nullptr;
-  if (!soup_server_listen(impl_->server, address, SoupServerListenOptions(0), &error)) {
+  const auto options = SoupServerListenOptions(https ? SOUP_SERVER_LISTEN_HTTPS : 0);
+  if (!soup_server_listen(impl_->server, address, options, &error)) {
     ADD_FAILURE() << "test server: " << error->message;
     g_error_free(error);
   }
@@ -86,7 +112,7 @@ TestServer::~TestServer() {
 }
 
 std::string TestServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(impl_->port) + path;
+  return std::string(impl_->https ? "https" : "http") + "://127.0.0.1:" + std::to_string(impl_->port) + path;
 }
 
 void TestServer::Serve(const std::string& path, Response response) {

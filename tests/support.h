@@ -13,6 +13,9 @@
 
 #include "app/form1.h"
 
+// The HOME the tests run with: a fresh temporary directory.
+const std::string& TestHome();
+
 // Runs the event loop until `done` holds or `timeout_ms` has passed; returns `done()`.
 // Errors escaping handlers meanwhile take the application's error path.
 bool PumpUntil(const std::function<bool()>& done, int timeout_ms = 10000);
@@ -34,7 +37,9 @@ class TestServer {
     std::vector<std::pair<std::string, std::string>> headers;
   };
 
-  TestServer();
+  // Plain HTTP; with `https`, TLS with a self-signed certificate that no
+  // browser should accept.
+  explicit TestServer(bool https = false);
   ~TestServer();
 
   // The address of `path` on this server, e.g. http://127.0.0.1:PORT/a.php
