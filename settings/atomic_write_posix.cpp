@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace {
@@ -47,13 +49,15 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// The permissions the file has now, or those a newly created file would get.
-mode_t ModeFor(const std::string& path) {
+// Where a save goes: the file a symbolic link points to, so that the link stays.
+std::string TargetOf(const std::string& path) {
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0) return st.st_mode & 07777;
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return path;
+  std::string target = resolved;
+  std::free(resolved);
+  return target;
 }
 
 void SyncDirectory(const std::string& directory) {
@@ -61,53 +65,67 @@ void SyncDirectory(const std::string& directory) {
   if (dir.get() >= 0) ::fsync(dir.get());
 }
 
-// Gives the unnamed file `fd` the name `temp`, unused until now.
-bool LinkUnnamed(int fd, const std::string& path, std::string& temp) {
-  const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+std::string TempName(const std::string& path, int attempt) {
+  return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+}
+
+// A new file takes the process's umask (open applies it); a replaced file
+// keeps the permissions it had.
+bool KeepMode(int fd, const std::optional<mode_t>& mode) {
+  return !mode || ::fchmod(fd, *mode) == 0;
+}
+
+// The content in a file with no name, then named `temp`: a process killed
+// while writing leaves nothing behind.
+bool WriteUnnamed(const std::string& path, const std::string& content,
+                  const std::optional<mode_t>& mode, std::string& temp) {
+  FileDescriptor fd(::open(DirectoryOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+  if (fd.get() < 0 || !KeepMode(fd.get(), mode) || !WriteAll(fd.get(), content)) return false;
+  const std::string proc = "/proc/self/fd/" + std::to_string(fd.get());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-    if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0)
-      return true;
+    temp = TempName(path, attempt);
+    if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      if (fd.Close()) return true;
+      ::unlink(temp.c_str());
+      return false;
+    }
     if (errno != EEXIST) return false;
   }
   return false;
 }
 
-bool RenameOver(const std::string& temp, const std::string& path) {
-  if (::rename(temp.c_str(), path.c_str()) == 0) return true;
-  ::unlink(temp.c_str());
+// The content in a new file named `temp`, for file systems without unnamed files.
+bool WriteNamed(const std::string& path, const std::string& content,
+                const std::optional<mode_t>& mode, std::string& temp) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp = TempName(path, attempt);
+    FileDescriptor fd(::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
+    if (fd.get() < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    if (KeepMode(fd.get(), mode) && WriteAll(fd.get(), content) && fd.Close()) return true;
+    ::unlink(temp.c_str());
+    return false;
+  }
   return false;
 }
 
 }  // namespace
 
-bool ReplaceFileAtomically(const std::string& path, const std::string& content) {
-  const std::string directory = DirectoryOf(path);
-  const mode_t mode = ModeFor(path);
-  std::string temp;
+bool ReplaceFileAtomically(const std::string& link_or_path, const std::string& content) {
+  const std::string path = TargetOf(link_or_path);
+  std::optional<mode_t> mode;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
-  // Where the file system allows it, the new content is written to a file
-  // with no name, so that a process killed while writing leaves nothing behind.
-  FileDescriptor unnamed(::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-  if (unnamed.get() >= 0) {
-    if (::fchmod(unnamed.get(), mode) != 0 || !WriteAll(unnamed.get(), content) ||
-        !LinkUnnamed(unnamed.get(), path, temp))
-      return false;
-    if (!unnamed.Close()) {
-      ::unlink(temp.c_str());
-      return false;
-    }
-  } else {
-    std::string pattern = path + ".tmp-XXXXXX";
-    FileDescriptor named(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (named.get() < 0) return false;
-    temp = pattern;
-    if (::fchmod(named.get(), mode) != 0 || !WriteAll(named.get(), content) || !named.Close()) {
-      ::unlink(temp.c_str());
-      return false;
-    }
+  std::string temp;
+  if (!WriteUnnamed(path, content, mode, temp) && !WriteNamed(path, content, mode, temp))
+    return false;
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
   }
-  if (!RenameOver(temp, path)) return false;
-  SyncDirectory(directory);
+  SyncDirectory(DirectoryOf(path));
   return true;
 }

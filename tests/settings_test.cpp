@@ -235,6 +235,26 @@ TEST_F(SettingsFile, LoadAndSaveUseTheWorkingDirectoryOfTheMoment) {
   }
 }
 
+// A save replaces the content, not the kind of file the user made: its
+// permissions stay, and a link to a file elsewhere stays a link.
+TEST_F(SettingsFile, SaveKeepsPermissionsAndLinks) {
+  WriteBytes("udat.txt", "5\r\n0\r\nd\r\nn");
+  fs::permissions("udat.txt", fs::perms::owner_read | fs::perms::owner_write);
+  Fill(form, {"6", false, "d", "n"});
+  form->SaveSettings();
+  EXPECT_EQ(fs::status("udat.txt").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+
+  fs::create_directory("elsewhere");
+  fs::rename("udat.txt", "elsewhere/udat.txt");
+  fs::create_symlink("elsewhere/udat.txt", "udat.txt");
+  Fill(form, {"7", true, "d", "n"});
+  form->SaveSettings();
+  EXPECT_TRUE(fs::is_symlink("udat.txt"));
+  EXPECT_EQ(ReadBytes("elsewhere/udat.txt"), "7\r\n1\r\nd\r\nn");
+  EXPECT_EQ(std::distance(fs::directory_iterator("elsewhere"), fs::directory_iterator()), 1);
+}
+
 TEST_F(SettingsFile, FailedSaveLeavesTheStoredFileWhole) {
   const std::string stored = "20\r\n1\r\n" + kDay + "\r\n" + kNight;
   struct sigaction ignore {}, previous_action {};
