@@ -7,6 +7,7 @@
 #include <wx/msgdlg.h>
 
 #include "app/exception.h"
+#include "app/signals.h"
 #include "app/theme.h"
 
 TApplication* Application = nullptr;
@@ -36,7 +37,10 @@ void TApplication::SetTitle(const wxString& title) {
 }
 
 void TApplication::Run() {
-  if (wxWindow* main_window = GetTopWindow()) main_window->Show();
+  if (wxWindow* main_window = GetTopWindow()) {
+    main_window->Show();
+    CloseOnTerminationSignals(main_window);
+  }
   OnRun();
 }
 

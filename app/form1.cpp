@@ -91,8 +91,13 @@ void TForm1::OnCloseWindow(wxCloseEvent& event) {
   try {
     FormClose(this, action);
   } catch (...) {
-    event.Veto();  // the window stays open with everything in it
-    throw;
+    // The window stays open with everything in it. Only a close that cannot
+    // be refused (the system stopping the program) goes on, leaving the
+    // stored settings as they were.
+    if (event.CanVeto()) {
+      event.Veto();
+      throw;
+    }
   }
   if (action == TCloseAction::caNone && event.CanVeto()) {
     event.Veto();

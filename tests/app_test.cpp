@@ -1,4 +1,10 @@
 // The window as built, StrToInt, and the error paths of the application object.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
 #include <gtk/gtk.h>
 #include <wx/fontenum.h>
 #include <wx/uiaction.h>
@@ -223,6 +229,36 @@ TEST(Application, ErrorOfAnotherKindIsShownWithAnEmptyMessage) {
   }
   ASSERT_EQ(errors.messages.size(), 1u);
   EXPECT_EQ(errors.messages[0], "");
+}
+
+// Whether `pid` has a handler of its own for `signal`.
+bool Catches(pid_t pid, int signal) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+  return false;
+}
+
+// The program itself: started in a directory with settings, and stopped by the
+// system (a logout, kill), it saves them as a closed window does and returns 0.
+TEST(Program, StopsLikeAClosedWindowAndReturnsZero) {
+  TempWorkingDirectory dir;
+  WriteBytes("udat.txt", "90\n1\nhttp://127.0.0.1:9/day.php\nhttp://127.0.0.1:9/night.php");
+  const pid_t program = fork();
+  if (program == 0) {
+    execl(HPVISIT_BINARY, "hpvisit", nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(program, 0);
+  PumpUntil([&] { return Catches(program, SIGTERM); }, 20000);
+  ASSERT_TRUE(Catches(program, SIGTERM));
+  kill(program, SIGTERM);
+  int status = -1;
+  PumpUntil([&] { return waitpid(program, &status, WNOHANG) == program; }, 20000);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadBytes("udat.txt"),
+            "60\r\n1\r\nhttp://127.0.0.1:9/day.php\r\nhttp://127.0.0.1:9/night.php");
 }
 
 }  // namespace
