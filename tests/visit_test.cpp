@@ -404,10 +404,12 @@ TEST_F(VisitTest, VisitsGoOnAfterTheWebProcessIsKilled) {
   EXPECT_TRUE(RunAndWaitFor("/day.php"));
   const pid_t web = WebProcess();
   ASSERT_NE(web, 0);
-  // Web content is confined by bubblewrap where the system can run it (it can here).
+  // Web content is confined by bubblewrap wherever the system can run it.
+  const bool can_confine =
+      std::system("bwrap --unshare-all --die-with-parent --ro-bind / / /bin/true 2>/dev/null") == 0;
   bool sandboxed = false;
   for (const auto& [pid, name] : Descendants()) sandboxed |= name == "bwrap";
-  EXPECT_TRUE(sandboxed);
+  EXPECT_EQ(sandboxed, can_confine);
 
   // The next visit comes at once, before the engine has noticed the loss...
   ASSERT_EQ(kill(web, SIGKILL), 0);
