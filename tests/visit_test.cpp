@@ -44,6 +44,19 @@ class VisitTest : public testing::Test {
     form->Timer1Timer(form->Timer1);
     return server.WaitForRequests(path, before + 1);
   }
+  // Serves `body` at `path`, and presses Run with the day address on it.
+  bool RunOnPage(const std::string& path, const std::string& body) {
+    TestServer::Response page;
+    page.body = body;
+    server.Serve(path, page);
+    form->Edit1->SetValue(server.Url(path));
+    return RunAndWaitFor(path);
+  }
+  // Points the day address at `path` and lets the timer tick.
+  bool NextTickReaches(const std::string& path) {
+    form->Edit1->SetValue(server.Url(path));
+    return TickAndWaitFor(path);
+  }
   bool IsAqua() const { return form->CheckBox1->GetBackgroundColour() == wxColour(0, 255, 255); }
 
   TempWorkingDirectory dir;
@@ -145,10 +158,8 @@ TEST_F(VisitTest, EveryVisitReachesTheServerEvenWhenThePageMayBeCached) {
   EXPECT_EQ(server.CountRequests("/a.php"), 3);
 
   // A, B, A
-  form->Edit1->SetValue(server.Url("/b.php"));
-  EXPECT_TRUE(TickAndWaitFor("/b.php"));
-  form->Edit1->SetValue(server.Url("/a.php"));
-  EXPECT_TRUE(TickAndWaitFor("/a.php"));
+  EXPECT_TRUE(NextTickReaches("/b.php"));
+  EXPECT_TRUE(NextTickReaches("/a.php"));
   EXPECT_EQ(server.CountRequests("/a.php"), 4);
   EXPECT_EQ(server.CountRequests("/b.php"), 1);
 }
@@ -163,8 +174,7 @@ TEST_F(VisitTest, AddressGoesToThePaneAsTheBoxGivesIt) {
   form->Edit1->SetValue("");
   form->Button1Click(form->Button1);
   PumpFor(200);
-  form->Edit1->SetValue(server.Url("/after-empty.php"));
-  EXPECT_TRUE(TickAndWaitFor("/after-empty.php"));
+  EXPECT_TRUE(NextTickReaches("/after-empty.php"));
 }
 
 // Top-level windows that are on screen now.
@@ -190,14 +200,10 @@ int DialogsInThePane(TForm1* form) {
 }
 
 TEST_F(VisitTest, DialogsAreAnsweredWithoutShowingAnything) {
-  TestServer::Response page;
-  page.body =
-      "<script>alert('a'); var c = confirm('c'); var p = prompt('p', 'd'); window.print();"
-      "location.href = '/after-dialogs.php?c=' + c + '&p=' + p;</script>";
-  server.Serve("/dialogs.php", page);
   const auto windows = VisibleWindows();
-  form->Edit1->SetValue(server.Url("/dialogs.php"));
-  EXPECT_TRUE(RunAndWaitFor("/dialogs.php"));
+  EXPECT_TRUE(RunOnPage("/dialogs.php",
+      "<script>alert('a'); var c = confirm('c'); var p = prompt('p', 'd'); window.print();"
+      "location.href = '/after-dialogs.php?c=' + c + '&p=' + p;</script>"));
   EXPECT_TRUE(PumpUntil([&] { return !server.Requests().empty() &&
                                      server.Requests().back().path.rfind("/after-dialogs.php", 0) == 0; }));
   EXPECT_EQ(server.Requests().back().path.substr(0, 26), "/after-dialogs.php?c=false");
@@ -206,15 +212,11 @@ TEST_F(VisitTest, DialogsAreAnsweredWithoutShowingAnything) {
 }
 
 TEST_F(VisitTest, PagesOpenAndCloseNoWindows) {
-  TestServer::Response page;
-  page.body =
+  const auto windows = VisibleWindows();
+  EXPECT_TRUE(RunOnPage("/windows.php",
       "<a id=l href='/blank.php' target='_blank'>x</a><script>"
       "window.open('/popup.php'); document.getElementById('l').click(); window.close();"
-      "setTimeout(function() { location.href = '/after-windows.php'; }, 100);</script>";
-  server.Serve("/windows.php", page);
-  const auto windows = VisibleWindows();
-  form->Edit1->SetValue(server.Url("/windows.php"));
-  EXPECT_TRUE(RunAndWaitFor("/windows.php"));
+      "setTimeout(function() { location.href = '/after-windows.php'; }, 100);</script>"));
   EXPECT_TRUE(server.WaitForRequests("/after-windows.php", 1));
   EXPECT_EQ(server.CountRequests("/popup.php"), 0);
   EXPECT_EQ(server.CountRequests("/blank.php"), 0);
@@ -223,16 +225,12 @@ TEST_F(VisitTest, PagesOpenAndCloseNoWindows) {
 }
 
 TEST_F(VisitTest, PermissionsAreDenied) {
-  TestServer::Response page;
-  page.body =
+  EXPECT_TRUE(RunOnPage("/permissions.php",
       "<script>"
       "navigator.geolocation.getCurrentPosition("
       "  function() { fetch('/geo-granted'); }, function() { fetch('/geo-denied'); });"
       "Notification.requestPermission().then(function(p) { fetch('/notify-' + p); });"
-      "</script>";
-  server.Serve("/permissions.php", page);
-  form->Edit1->SetValue(server.Url("/permissions.php"));
-  EXPECT_TRUE(RunAndWaitFor("/permissions.php"));
+      "</script>"));
   EXPECT_TRUE(server.WaitForRequests("/geo-denied", 1));
   EXPECT_TRUE(server.WaitForRequests("/notify-denied", 1));
   EXPECT_EQ(server.CountRequests("/geo-granted"), 0);
@@ -252,8 +250,7 @@ TEST_F(VisitTest, HttpAuthenticationIsCancelled) {
   for (const auto& request : server.Requests()) EXPECT_EQ(request.headers.count("authorization"), 0u);
   EXPECT_EQ(VisibleWindows(), windows);
   EXPECT_EQ(DialogsInThePane(form), 0);
-  form->Edit1->SetValue(server.Url("/after-auth.php"));
-  EXPECT_TRUE(TickAndWaitFor("/after-auth.php"));
+  EXPECT_TRUE(NextTickReaches("/after-auth.php"));
 }
 
 TEST_F(VisitTest, CertificateErrorFailsTheLoad) {
@@ -263,8 +260,7 @@ TEST_F(VisitTest, CertificateErrorFailsTheLoad) {
   form->Button1Click(form->Button1);
   PumpFor(1000);
   EXPECT_EQ(https.CountRequests("/tls.php"), 0);
-  form->Edit1->SetValue(server.Url("/after-tls.php"));
-  EXPECT_TRUE(TickAndWaitFor("/after-tls.php"));
+  EXPECT_TRUE(NextTickReaches("/after-tls.php"));
 }
 
 // Clicks inside the pane, as a person would: pages may only ask some things
@@ -279,22 +275,17 @@ void ClickInThePane(TForm1* form) {
 }
 
 TEST_F(VisitTest, UserGestureDialogsNeitherShowNorHoldUpTheNextVisit) {
-  TestServer::Response page;
-  page.body =
+  const auto windows = VisibleWindows();
+  EXPECT_TRUE(RunOnPage("/gesture.php",
       "<body style='margin:0'><input id=f type=file style='width:600px;height:300px'>"
       "<script>window.onbeforeunload = function(e) { e.preventDefault(); return 'stay'; };"
-      "document.body.onclick = function() { fetch('/clicked'); };</script></body>";
-  server.Serve("/gesture.php", page);
-  const auto windows = VisibleWindows();
-  form->Edit1->SetValue(server.Url("/gesture.php"));
-  EXPECT_TRUE(RunAndWaitFor("/gesture.php"));
+      "document.body.onclick = function() { fetch('/clicked'); };</script></body>"));
   PumpFor(300);
   ClickInThePane(form);
   EXPECT_TRUE(server.WaitForRequests("/clicked", 1));
   EXPECT_EQ(VisibleWindows(), windows);  // no file chooser
   EXPECT_EQ(DialogsInThePane(form), 0);
-  form->Edit1->SetValue(server.Url("/after-gesture.php"));
-  EXPECT_TRUE(TickAndWaitFor("/after-gesture.php"));
+  EXPECT_TRUE(NextTickReaches("/after-gesture.php"));
   EXPECT_EQ(VisibleWindows(), windows);
 }
 
@@ -311,11 +302,9 @@ TEST_F(VisitTest, DownloadsAreRefusedAndWriteNothing) {
 
   form->Edit1->SetValue(server.Url("/attachment.php"));
   EXPECT_TRUE(RunAndWaitFor("/attachment.php"));
-  form->Edit1->SetValue(server.Url("/file.bin"));
-  EXPECT_TRUE(TickAndWaitFor("/file.bin"));
+  EXPECT_TRUE(NextTickReaches("/file.bin"));
   PumpFor(500);
-  form->Edit1->SetValue(server.Url("/after-download.php"));
-  EXPECT_TRUE(TickAndWaitFor("/after-download.php"));
+  EXPECT_TRUE(NextTickReaches("/after-download.php"));
   for (const auto& entry : std::filesystem::recursive_directory_iterator(TestHome()))
     EXPECT_EQ(entry.path().filename().string().find("saved"), std::string::npos) << entry.path();
   EXPECT_TRUE(dir.List().empty());
@@ -347,22 +336,18 @@ TEST_F(VisitTest, FailedVisitsBlockNothing) {
   form->Edit1->SetValue(hung.Url());
   form->Button1Click(form->Button1);
   PumpFor(300);
-  form->Edit1->SetValue(server.Url("/after-hung.php"));
-  EXPECT_TRUE(TickAndWaitFor("/after-hung.php"));
+  EXPECT_TRUE(NextTickReaches("/after-hung.php"));
 
   form->Edit1->SetValue("http://127.0.0.1:1/refused.php");
   form->Timer1Timer(form->Timer1);
   PumpFor(300);
-  form->Edit1->SetValue(server.Url("/after-refused.php"));
-  EXPECT_TRUE(TickAndWaitFor("/after-refused.php"));
+  EXPECT_TRUE(NextTickReaches("/after-refused.php"));
 
   TestServer::Response error;
   error.status = 500;
   server.Serve("/error.php", error);
-  form->Edit1->SetValue(server.Url("/error.php"));
-  EXPECT_TRUE(TickAndWaitFor("/error.php"));
-  form->Edit1->SetValue(server.Url("/after-error.php"));
-  EXPECT_TRUE(TickAndWaitFor("/after-error.php"));
+  EXPECT_TRUE(NextTickReaches("/error.php"));
+  EXPECT_TRUE(NextTickReaches("/after-error.php"));
 }
 
 // Processes started by this one, and theirs, with their command names.
@@ -413,16 +398,14 @@ TEST_F(VisitTest, VisitsGoOnAfterTheWebProcessIsKilled) {
 
   // The next visit comes at once, before the engine has noticed the loss...
   ASSERT_EQ(kill(web, SIGKILL), 0);
-  form->Edit1->SetValue(server.Url("/after-crash.php"));
-  EXPECT_TRUE(TickAndWaitFor("/after-crash.php"));
+  EXPECT_TRUE(NextTickReaches("/after-crash.php"));
 
   // ...or a while later.
   const pid_t second = WebProcess();
   ASSERT_NE(second, 0);
   ASSERT_EQ(kill(second, SIGKILL), 0);
   PumpFor(500);
-  form->Edit1->SetValue(server.Url("/after-second-crash.php"));
-  EXPECT_TRUE(TickAndWaitFor("/after-second-crash.php"));
+  EXPECT_TRUE(NextTickReaches("/after-second-crash.php"));
 }
 
 TEST(Timer, TicksKeepToTheirScheduleWithoutDrift) {
