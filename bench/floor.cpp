@@ -2,8 +2,8 @@
 // with the engine's defaults and nothing else. What it costs is the least any
 // program with a real browser pane costs on this machine.
 //
-// Usage: floor URL. Driven by bench/run through the same fifos and commands as
-// the bench build of hpvisit (see hooks.cpp): "run" and each "loop" step load
+// Usage: floor URL. Driven by bench/run through the same fifos, commands and
+// events as the bench build of hpvisit (see hooks.cpp): "run" and each "loop" step load
 // URL, "interval <ms>" ticks at start + n x ms (0 stops), "blank" loads
 // about:blank, "quit" ends.
 #include <fcntl.h>
@@ -88,6 +88,7 @@ gboolean OnControl(gint fd, GIOCondition, gpointer) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const long long loaded = NowNs();
   gtk_init(&argc, &argv);
   if (argc < 2) return 2;
   url = argv[1];
@@ -101,6 +102,7 @@ int main(int argc, char** argv) {
   if (const char* control = std::getenv("HPVISIT_BENCH_CONTROL")) {
     if (const char* events = std::getenv("HPVISIT_BENCH_EVENTS"))
       events_fd = open(events, O_WRONLY | O_APPEND | O_CLOEXEC);
+    Emit("loaded", loaded);
     g_unix_fd_add(open(control, O_RDWR | O_NONBLOCK | O_CLOEXEC), G_IO_IN, OnControl, nullptr);
     g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), nullptr);
     static GSourceFuncs fired_at_ready_time = {

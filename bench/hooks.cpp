@@ -14,7 +14,8 @@
 //                  starts its web process with the window (an experiment)
 //   quit           close the window (FormClose runs)
 //
-// and, unasked: "ready <t>" once the window exists and commands are read,
+// and, unasked: "loaded <t>" before main runs (every library is loaded and
+// initialised by then), "ready <t>" once the window exists and commands are read,
 // "tick <t>" when a Timer1 event reaches the window, before any handler runs,
 // and "finished <t>" / "failed <t>" when the pane ends a load.
 #include <fcntl.h>
@@ -142,8 +143,6 @@ gboolean Install(gpointer) {
     return G_SOURCE_REMOVE;
   }
   const char* control = std::getenv("HPVISIT_BENCH_CONTROL");
-  const char* events = std::getenv("HPVISIT_BENCH_EVENTS");
-  if (events) events_fd = open(events, O_WRONLY | O_APPEND | O_CLOEXEC);
   // Read and write: the fifo then never reports an end while the harness reopens it.
   const int control_fd = open(control, O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (control_fd < 0) {
@@ -166,7 +165,11 @@ gboolean Install(gpointer) {
 
 // Runs before main: the first time the event loop is idle, the window exists.
 [[maybe_unused]] const bool installed = [] {
-  if (std::getenv("HPVISIT_BENCH_CONTROL")) g_idle_add(Install, nullptr);
+  if (!std::getenv("HPVISIT_BENCH_CONTROL")) return false;
+  if (const char* events = std::getenv("HPVISIT_BENCH_EVENTS"))
+    events_fd = open(events, O_WRONLY | O_APPEND | O_CLOEXEC);
+  Emit("loaded", NowNs());
+  g_idle_add(Install, nullptr);
   return true;
 }();
 
