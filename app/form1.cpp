@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include <wx/fontenum.h>
 #include <wx/settings.h>
 
 #include "app/icon.h"
@@ -16,18 +15,12 @@ const wxString kCaption = L"TAVIK支援　ＨＰ定期訪問";
 const wxString kExampleAddress = "http://example.jp/a.php";
 
 // The layout's face, else a metric-compatible one, else the system's sans
-// face (which fontconfig completes with a Japanese font).
+// face (which fontconfig completes with a Japanese font). The text engine
+// takes the first of the list that exists.
 wxFont LayoutFont() {
-  wxString face = "Sans";
-  for (const wxString candidate : {L"ＭＳ Ｐゴシック", L"IPAPGothic"}) {
-    if (wxFontEnumerator::IsValidFacename(candidate)) {
-      face = candidate;
-      break;
-    }
-  }
   // 12-pixel characters at the layout's 96 pixels per inch: 9 points. (A pixel
   // size would be taken as the line's height, leading included, by the toolkit.)
-  return wxFont(wxFontInfo(9).FaceName(face));
+  return wxFont(wxFontInfo(9).FaceName(L"ＭＳ Ｐゴシック,IPAPGothic,Sans"));
 }
 
 // Puts a control where the layout says. A control keeps its place, and is

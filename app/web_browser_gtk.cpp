@@ -5,23 +5,31 @@
 #include <libsoup/soup.h>
 #include <webkit2/webkit2.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
+
+constexpr char kBlank[] = "about:blank";
 
 // WebKit confines web content with bubblewrap. Some containers forbid the
 // namespaces it needs; there the web process could not start at all, so the
 // sandbox is only asked for where a trial run of bubblewrap succeeds.
 bool SandboxCanRun() {
   static const bool can_run = [] {
-    const char* argv[] = {"bwrap",          "--unshare-all", "--die-with-parent",
-                          "--ro-bind",      "/",             "/",
-                          "/bin/true",      nullptr};
+    // Spawned by its full path with the descriptors left alone, GLib starts
+    // the trial with posix_spawn rather than by copying this whole process.
+    gchar* bwrap = g_find_program_in_path("bwrap");
+    if (!bwrap) return false;
+    const char* argv[] = {bwrap,       "--unshare-all", "--die-with-parent", "--ro-bind",
+                          "/",         "/",             "/bin/true",         nullptr};
     gint status = -1;
     const gboolean spawned = g_spawn_sync(
         nullptr, const_cast<char**>(argv), nullptr,
-        GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
+        GSpawnFlags(G_SPAWN_LEAVE_DESCRIPTORS_OPEN | G_SPAWN_STDOUT_TO_DEV_NULL |
+                    G_SPAWN_STDERR_TO_DEV_NULL),
         nullptr, nullptr, nullptr, nullptr, &status, nullptr);
+    g_free(bwrap);
     return spawned && g_spawn_check_wait_status(status, nullptr);
   }();
   return can_run;
@@ -150,6 +158,13 @@ struct TCppWebBrowser::Engine {
     return self->silent();  // handled: no print dialog
   }
 
+  // The web process is started as soon as the pane is on screen, with a
+  // blank page, so that the first visit does not wait for it.
+  static void OnFirstMap(GtkWidget* widget, Engine* self) {
+    g_signal_handlers_disconnect_by_func(widget, reinterpret_cast<gpointer>(&OnFirstMap), self);
+    if (!webkit_web_view_get_uri(self->view)) webkit_web_view_load_uri(self->view, kBlank);
+  }
+
   static gboolean OnShowNotification(WebKitWebView*, WebKitNotification*, Engine* self) {
     return self->silent();
   }
@@ -175,6 +190,7 @@ TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& p
   g_signal_connect(view, "print", G_CALLBACK(Engine::OnPrint), engine_);
   g_signal_connect(view, "show-notification", G_CALLBACK(Engine::OnShowNotification), engine_);
   g_signal_connect(view, "load-changed", G_CALLBACK(Engine::OnLoadChanged), engine_);
+  g_signal_connect(view, "map", G_CALLBACK(Engine::OnFirstMap), engine_);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(Engine::OnWebProcessTerminated),
                    engine_);
   // "create" (window.open) and "close" (window.close) are left unanswered:
@@ -197,5 +213,5 @@ void TCppWebBrowser::Navigate(const wxString& url) {
 
 wxString TCppWebBrowser::LocationURL() const {
   const char* uri = webkit_web_view_get_uri(engine_->view);
-  return uri ? wxString::FromUTF8(uri) : wxString();
+  return uri && std::strcmp(uri, kBlank) != 0 ? wxString::FromUTF8(uri) : wxString();
 }

@@ -385,6 +385,19 @@ pid_t WebProcess() {
   return 0;
 }
 
+// The web process starts with the window, so that the first visit need not
+// wait for it; the pane stays blank and nothing is requested meanwhile.
+TEST_F(VisitTest, WebProcessIsReadyBeforeTheFirstVisit) {
+  DestroyForm(form);
+  ASSERT_TRUE(PumpUntil([] { return WebProcess() == 0; }));  // the window's and earlier ones gone
+  form = new TForm1(nullptr);
+  form->Edit1->SetValue(server.Url("/day.php"));
+  form->Show();
+  EXPECT_TRUE(PumpUntil([] { return WebProcess() != 0; }));
+  EXPECT_TRUE(form->WebBrowser1->LocationURL().empty());
+  EXPECT_TRUE(server.Requests().empty());
+}
+
 TEST_F(VisitTest, VisitsGoOnAfterTheWebProcessIsKilled) {
   EXPECT_TRUE(RunAndWaitFor("/day.php"));
   const pid_t web = WebProcess();
