@@ -9,6 +9,7 @@
 #include "app/exception.h"
 #include "app/signals.h"
 #include "app/theme.h"
+#include "app/web_browser.h"
 
 TApplication* Application = nullptr;
 
@@ -22,6 +23,7 @@ std::function<void(const wxString&)>& ErrorSink() {
 TApplication::TApplication() { Application = this; }
 
 void TApplication::Initialize(int& argc, char** argv) {
+  TCppWebBrowser::Prepare();
   if (!wxEntryStart(argc, argv) || !CallOnInit())
     throw Exception(L"画面（ディスプレイ）を開けません。DISPLAY を確かめてください。");
   started_ = true;

@@ -10,6 +10,10 @@ class TCppWebBrowser : public wxNativeWindow {
   TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size);
   ~TCppWebBrowser() override;
 
+  // Starts, ahead of the toolkit, the checks the engine needs before its
+  // first pane is made. Optional: the first pane makes them otherwise.
+  static void Prepare();
+
   // Starts loading `url` into the pane and returns without waiting for it.
   void Navigate(const wxString& url);
 

@@ -3,8 +3,10 @@
 
 #include <gtk/gtk.h>
 #include <libsoup/soup.h>
+#include <sys/wait.h>
 #include <webkit2/webkit2.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -14,23 +16,38 @@ constexpr char kBlank[] = "about:blank";
 
 // WebKit confines web content with bubblewrap. Some containers forbid the
 // namespaces it needs; there the web process could not start at all, so the
-// sandbox is only asked for where a trial run of bubblewrap succeeds.
+// sandbox is only asked for where a trial run of bubblewrap succeeds. The
+// trial is started before the toolkit (TCppWebBrowser::Prepare) and runs
+// alongside it; its answer is collected when the engine is set up.
+GPid sandbox_trial = 0;
+
+void StartSandboxTrial() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  // Spawned by its full path with the descriptors left alone, GLib starts
+  // the trial with posix_spawn rather than by copying this whole process.
+  gchar* bwrap = g_find_program_in_path("bwrap");
+  if (!bwrap) return;
+  const char* argv[] = {bwrap,       "--unshare-all", "--die-with-parent", "--ro-bind",
+                        "/",         "/",             "/bin/true",         nullptr};
+  if (!g_spawn_async(nullptr, const_cast<char**>(argv), nullptr,
+                     GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_LEAVE_DESCRIPTORS_OPEN |
+                                 G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
+                     nullptr, nullptr, &sandbox_trial, nullptr))
+    sandbox_trial = 0;
+  g_free(bwrap);
+}
+
 bool SandboxCanRun() {
   static const bool can_run = [] {
-    // Spawned by its full path with the descriptors left alone, GLib starts
-    // the trial with posix_spawn rather than by copying this whole process.
-    gchar* bwrap = g_find_program_in_path("bwrap");
-    if (!bwrap) return false;
-    const char* argv[] = {bwrap,       "--unshare-all", "--die-with-parent", "--ro-bind",
-                          "/",         "/",             "/bin/true",         nullptr};
-    gint status = -1;
-    const gboolean spawned = g_spawn_sync(
-        nullptr, const_cast<char**>(argv), nullptr,
-        GSpawnFlags(G_SPAWN_LEAVE_DESCRIPTORS_OPEN | G_SPAWN_STDOUT_TO_DEV_NULL |
-                    G_SPAWN_STDERR_TO_DEV_NULL),
-        nullptr, nullptr, nullptr, nullptr, &status, nullptr);
-    g_free(bwrap);
-    return spawned && g_spawn_check_wait_status(status, nullptr);
+    StartSandboxTrial();
+    if (sandbox_trial <= 0) return false;
+    int status = 0;
+    pid_t ended;
+    do ended = waitpid(sandbox_trial, &status, 0);
+    while (ended < 0 && errno == EINTR);
+    return ended == sandbox_trial && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }();
   return can_run;
 }
@@ -205,6 +222,8 @@ TCppWebBrowser::~TCppWebBrowser() {
   g_signal_handlers_disconnect_by_data(engine_->view, engine_);
   delete engine_;
 }
+
+void TCppWebBrowser::Prepare() { StartSandboxTrial(); }
 
 void TCppWebBrowser::Navigate(const wxString& url) {
   engine_->restarted = false;
