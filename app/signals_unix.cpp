@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include <glib-unix.h>
+#include <wx/app.h>
 #include <wx/window.h>
 
 void CloseOnTerminationSignals(wxWindow* window) {
@@ -11,6 +12,10 @@ void CloseOnTerminationSignals(wxWindow* window) {
         signal,
         [](gpointer data) -> gboolean {
           static_cast<wxWindow*>(data)->Close(true);  // forced: cannot be refused
+          // The closed window is destroyed, and the program ends, when the
+          // toolkit next runs its idle work; a signal is not an event of the
+          // toolkit's own, so it must be told that there is work to do.
+          wxWakeUpIdle();
           return G_SOURCE_CONTINUE;
         },
         window);
