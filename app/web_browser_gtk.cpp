@@ -13,6 +13,7 @@
 namespace {
 
 constexpr char kBlank[] = "about:blank";
+constexpr int kInternalError = 300;  // the engine's own "internal error"
 
 // WebKit confines web content with bubblewrap. Some containers forbid the
 // namespaces it needs; there the web process could not start at all, so the
@@ -124,14 +125,28 @@ struct TCppWebBrowser::Engine {
     if (event == WEBKIT_LOAD_FINISHED && self->started) self->pending.clear();
   }
 
-  // A visit asked for just as the web process died can be lost with it: start
-  // it once more in the new process. Only once, so that a page that makes the
-  // process crash does not make it crash again and again.
+  // A visit asked for just as one of the engine's processes died can be lost
+  // with it: start it once more in the new process. Only once, so that a page
+  // that makes a process crash does not make it crash again and again.
+  bool RestartOnce() {
+    if (pending.empty() || restarted) return false;
+    restarted = true;
+    Load(pending);
+    return true;
+  }
+
   static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
                                      Engine* self) {
-    if (self->pending.empty() || self->restarted) return;
-    self->restarted = true;
-    self->Load(self->pending);
+    self->RestartOnce();
+  }
+
+  // The process that makes the requests has no signal of its own: a visit
+  // lost with it fails with the engine's internal error.
+  static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error,
+                               Engine* self) {
+    const bool lost = std::strcmp(g_quark_to_string(error->domain), "WebKitErrorDomain") == 0 &&
+                      error->code == kInternalError;
+    return lost && self->RestartOnce();  // restarted: no error page in its way
   }
 
   bool silent() const { return owner->Silent; }
@@ -208,6 +223,7 @@ TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& p
   g_signal_connect(view, "show-notification", G_CALLBACK(Engine::OnShowNotification), engine_);
   g_signal_connect(view, "load-changed", G_CALLBACK(Engine::OnLoadChanged), engine_);
   g_signal_connect(view, "map", G_CALLBACK(Engine::OnFirstMap), engine_);
+  g_signal_connect(view, "load-failed", G_CALLBACK(Engine::OnLoadFailed), engine_);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(Engine::OnWebProcessTerminated),
                    engine_);
   // "create" (window.open) and "close" (window.close) are left unanswered:

@@ -379,11 +379,14 @@ std::vector<std::pair<pid_t, std::string>> Descendants() {
   return found;
 }
 
-pid_t WebProcess() {
+// The engine's process whose command name begins with `prefix`, or 0.
+pid_t EngineProcess(const std::string& prefix) {
   for (const auto& [pid, name] : Descendants())
-    if (name.rfind("WebKitWebProces", 0) == 0) return pid;
+    if (name.rfind(prefix, 0) == 0) return pid;
   return 0;
 }
+
+pid_t WebProcess() { return EngineProcess("WebKitWebProces"); }
 
 // The web process starts with the window, so that the first visit need not
 // wait for it; the pane stays blank and nothing is requested meanwhile.
@@ -398,7 +401,7 @@ TEST_F(VisitTest, WebProcessIsReadyBeforeTheFirstVisit) {
   EXPECT_TRUE(server.Requests().empty());
 }
 
-TEST_F(VisitTest, VisitsGoOnAfterTheWebProcessIsKilled) {
+TEST_F(VisitTest, VisitsGoOnAfterTheEngineProcessesAreKilled) {
   EXPECT_TRUE(RunAndWaitFor("/day.php"));
   const pid_t web = WebProcess();
   ASSERT_NE(web, 0);
@@ -419,6 +422,14 @@ TEST_F(VisitTest, VisitsGoOnAfterTheWebProcessIsKilled) {
   ASSERT_EQ(kill(second, SIGKILL), 0);
   PumpFor(500);
   EXPECT_TRUE(NextTickReaches("/after-second-crash.php"));
+
+  // The process that makes the requests is replaced too.
+  const pid_t network = EngineProcess("WebKitNetworkPr");
+  ASSERT_NE(network, 0);
+  ASSERT_EQ(kill(network, SIGKILL), 0);
+  EXPECT_TRUE(NextTickReaches("/after-network-crash.php"));
+  PumpFor(500);
+  EXPECT_TRUE(NextTickReaches("/after-network-crash-later.php"));
 }
 
 TEST(Timer, TicksKeepToTheirScheduleWithoutDrift) {
