@@ -149,6 +149,21 @@ struct TCppWebBrowser::Engine {
     return lost && self->RestartOnce();  // restarted: no error page in its way
   }
 
+  // A page whose script never ends holds its web process, and with it every
+  // later visit. When the engine finds the process not answering while a
+  // visit waits for it to begin, the process is ended, and the visit starts
+  // again in a new one (once, as after a crash). The page that holds the
+  // process is left alone until then: its own visit has begun.
+  void EndIfStuck() {
+    if (!pending.empty() && !started && !restarted &&
+        !webkit_web_view_get_is_web_process_responsive(view))
+      webkit_web_view_terminate_web_process(view);
+  }
+
+  static void OnResponsivenessChanged(WebKitWebView*, GParamSpec*, Engine* self) {
+    self->EndIfStuck();
+  }
+
   bool silent() const { return owner->Silent; }
 
   static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, Engine* self) {
@@ -224,6 +239,8 @@ TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& p
   g_signal_connect(view, "load-changed", G_CALLBACK(Engine::OnLoadChanged), engine_);
   g_signal_connect(view, "map", G_CALLBACK(Engine::OnFirstMap), engine_);
   g_signal_connect(view, "load-failed", G_CALLBACK(Engine::OnLoadFailed), engine_);
+  g_signal_connect(view, "notify::is-web-process-responsive",
+                   G_CALLBACK(Engine::OnResponsivenessChanged), engine_);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(Engine::OnWebProcessTerminated),
                    engine_);
   // "create" (window.open) and "close" (window.close) are left unanswered:
@@ -244,6 +261,7 @@ void TCppWebBrowser::Prepare() { StartSandboxTrial(); }
 void TCppWebBrowser::Navigate(const wxString& url) {
   engine_->restarted = false;
   engine_->Load(url.utf8_string());
+  engine_->EndIfStuck();  // found not answering before this visit
 }
 
 wxString TCppWebBrowser::LocationURL() const {

@@ -348,6 +348,15 @@ TEST_F(VisitTest, FailedVisitsBlockNothing) {
   server.Serve("/error.php", error);
   EXPECT_TRUE(NextTickReaches("/error.php"));
   EXPECT_TRUE(NextTickReaches("/after-error.php"));
+
+  // A page whose script never ends holds its web process.
+  TestServer::Response busy;
+  busy.body = "<html><body><script>for (;;) {}</script></body></html>";
+  server.Serve("/busy.php", busy);
+  EXPECT_TRUE(NextTickReaches("/busy.php"));
+  PumpFor(300);
+  EXPECT_TRUE(NextTickReaches("/after-busy.php"));
+  EXPECT_TRUE(NextTickReaches("/after-busy-again.php"));
 }
 
 // Processes started by this one, and theirs, with their command names.
