@@ -13,42 +13,46 @@
 namespace {
 
 constexpr char kBlank[] = "about:blank";
-constexpr int kInternalError = 300;  // the engine's own "internal error"
+// The engine's own "internal error", as a failed load reports it.
+constexpr char kEngineErrorDomain[] = "WebKitErrorDomain";
+constexpr int kInternalError = 300;
 
 // WebKit confines web content with bubblewrap. Some containers forbid the
 // namespaces it needs; there the web process could not start at all, so the
 // sandbox is only asked for where a trial run of bubblewrap succeeds. The
 // trial is started before the toolkit (TCppWebBrowser::Prepare) and runs
 // alongside it; its answer is collected when the engine is set up.
-GPid sandbox_trial = 0;
 
-void StartSandboxTrial() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  // Spawned by its full path with the descriptors left alone, GLib starts
-  // the trial with posix_spawn rather than by copying this whole process.
-  gchar* bwrap = g_find_program_in_path("bwrap");
-  if (!bwrap) return;
-  const char* argv[] = {bwrap,       "--unshare-all", "--die-with-parent", "--ro-bind",
-                        "/",         "/",             "/bin/true",         nullptr};
-  if (!g_spawn_async(nullptr, const_cast<char**>(argv), nullptr,
-                     GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_LEAVE_DESCRIPTORS_OPEN |
-                                 G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
-                     nullptr, nullptr, &sandbox_trial, nullptr))
-    sandbox_trial = 0;
-  g_free(bwrap);
+// Starts the trial, once; its process id, or 0 where it could not start.
+GPid SandboxTrial() {
+  static const GPid trial = [] {
+    // Spawned by its full path with the descriptors left alone, GLib starts
+    // the trial with posix_spawn rather than by copying this whole process.
+    gchar* bwrap = g_find_program_in_path("bwrap");
+    if (!bwrap) return GPid(0);
+    const char* argv[] = {bwrap,       "--unshare-all", "--die-with-parent", "--ro-bind",
+                          "/",         "/",             "/bin/true",         nullptr};
+    GPid pid = 0;
+    if (!g_spawn_async(nullptr, const_cast<char**>(argv), nullptr,
+                       GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_LEAVE_DESCRIPTORS_OPEN |
+                                   G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
+                       nullptr, nullptr, &pid, nullptr))
+      pid = 0;
+    g_free(bwrap);
+    return pid;
+  }();
+  return trial;
 }
 
 bool SandboxCanRun() {
   static const bool can_run = [] {
-    StartSandboxTrial();
-    if (sandbox_trial <= 0) return false;
+    const GPid trial = SandboxTrial();
+    if (trial <= 0) return false;
     int status = 0;
     pid_t ended;
-    do ended = waitpid(sandbox_trial, &status, 0);
+    do ended = waitpid(trial, &status, 0);
     while (ended < 0 && errno == EINTR);
-    return ended == sandbox_trial && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return ended == trial && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }();
   return can_run;
 }
@@ -144,7 +148,7 @@ struct TCppWebBrowser::Engine {
   // lost with it fails with the engine's internal error.
   static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error,
                                Engine* self) {
-    const bool lost = std::strcmp(g_quark_to_string(error->domain), "WebKitErrorDomain") == 0 &&
+    const bool lost = std::strcmp(g_quark_to_string(error->domain), kEngineErrorDomain) == 0 &&
                       error->code == kInternalError;
     return lost && self->RestartOnce();  // restarted: no error page in its way
   }
@@ -256,7 +260,7 @@ TCppWebBrowser::~TCppWebBrowser() {
   delete engine_;
 }
 
-void TCppWebBrowser::Prepare() { StartSandboxTrial(); }
+void TCppWebBrowser::Prepare() { SandboxTrial(); }
 
 void TCppWebBrowser::Navigate(const wxString& url) {
   engine_->restarted = false;
