@@ -3,6 +3,8 @@
 // no dialog or window of its own; downloads are always refused.
 #pragma once
 
+#include <memory>
+
 #include <wx/nativewin.h>
 
 class TCppWebBrowser : public wxNativeWindow {
@@ -26,5 +28,5 @@ class TCppWebBrowser : public wxNativeWindow {
   struct Engine;
 
  private:
-  Engine* engine_;
+  std::unique_ptr<Engine> engine_;
 };

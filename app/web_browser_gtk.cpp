@@ -225,7 +225,8 @@ TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& p
                                const wxSize& size)
     : engine_(new Engine{nullptr, this, {}, false, false}) {
   WebKitWebView* view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(SharedContext()));
-  engine_->view = view;
+  Engine* engine = engine_.get();
+  engine->view = view;
 
   WebKitSettings* settings = webkit_web_view_get_settings(view);
   webkit_settings_set_hardware_acceleration_policy(settings,
@@ -234,19 +235,19 @@ TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& p
   webkit_settings_set_enable_page_cache(settings, FALSE);
 
   g_signal_connect(view, "decide-policy", G_CALLBACK(OnDecidePolicy), nullptr);
-  g_signal_connect(view, "script-dialog", G_CALLBACK(Engine::OnScriptDialog), engine_);
-  g_signal_connect(view, "authenticate", G_CALLBACK(Engine::OnAuthenticate), engine_);
-  g_signal_connect(view, "permission-request", G_CALLBACK(Engine::OnPermissionRequest), engine_);
-  g_signal_connect(view, "run-file-chooser", G_CALLBACK(Engine::OnFileChooser), engine_);
-  g_signal_connect(view, "print", G_CALLBACK(Engine::OnPrint), engine_);
-  g_signal_connect(view, "show-notification", G_CALLBACK(Engine::OnShowNotification), engine_);
-  g_signal_connect(view, "load-changed", G_CALLBACK(Engine::OnLoadChanged), engine_);
-  g_signal_connect(view, "map", G_CALLBACK(Engine::OnFirstMap), engine_);
-  g_signal_connect(view, "load-failed", G_CALLBACK(Engine::OnLoadFailed), engine_);
+  g_signal_connect(view, "script-dialog", G_CALLBACK(Engine::OnScriptDialog), engine);
+  g_signal_connect(view, "authenticate", G_CALLBACK(Engine::OnAuthenticate), engine);
+  g_signal_connect(view, "permission-request", G_CALLBACK(Engine::OnPermissionRequest), engine);
+  g_signal_connect(view, "run-file-chooser", G_CALLBACK(Engine::OnFileChooser), engine);
+  g_signal_connect(view, "print", G_CALLBACK(Engine::OnPrint), engine);
+  g_signal_connect(view, "show-notification", G_CALLBACK(Engine::OnShowNotification), engine);
+  g_signal_connect(view, "load-changed", G_CALLBACK(Engine::OnLoadChanged), engine);
+  g_signal_connect(view, "map", G_CALLBACK(Engine::OnFirstMap), engine);
+  g_signal_connect(view, "load-failed", G_CALLBACK(Engine::OnLoadFailed), engine);
   g_signal_connect(view, "notify::is-web-process-responsive",
-                   G_CALLBACK(Engine::OnResponsivenessChanged), engine_);
+                   G_CALLBACK(Engine::OnResponsivenessChanged), engine);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(Engine::OnWebProcessTerminated),
-                   engine_);
+                   engine);
   // "create" (window.open) and "close" (window.close) are left unanswered:
   // no window is made and none is closed.
 
@@ -256,8 +257,7 @@ TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& p
 }
 
 TCppWebBrowser::~TCppWebBrowser() {
-  g_signal_handlers_disconnect_by_data(engine_->view, engine_);
-  delete engine_;
+  g_signal_handlers_disconnect_by_data(engine_->view, engine_.get());
 }
 
 void TCppWebBrowser::Prepare() { SandboxTrial(); }

@@ -113,8 +113,8 @@ bool WriteNamed(const std::string& path, const std::string& content,
 
 }  // namespace
 
-bool ReplaceFileAtomically(const std::string& link_or_path, const std::string& content) {
-  const std::string path = TargetOf(link_or_path);
+bool ReplaceFileAtomically(const std::filesystem::path& link_or_path, const std::string& content) {
+  const std::string path = TargetOf(link_or_path.native());
   std::optional<mode_t> mode;
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;

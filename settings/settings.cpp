@@ -22,7 +22,7 @@ void TForm1::ApplyDefaults() {
 }
 
 void TForm1::LoadSettings() {
-  const std::string path = SettingsPath();
+  const std::filesystem::path path = SettingsPath();
   const std::optional<std::string> bytes = path.empty() ? std::nullopt : ReadWholeFile(path);
   if (!bytes) return ApplyDefaults();
   const std::vector<std::string> lines = SplitLines(*bytes);
@@ -49,7 +49,7 @@ void TForm1::SaveSettings() {
   // An invalid period raises here, before the file is touched.
   const long minutes = ClampInterval(StrToInt(Edit2->GetValue()));
 
-  const std::string path = SettingsPath();
+  const std::filesystem::path path = SettingsPath();
   if (path.empty()) return;
   const wxMBConv& encoding = StoredTextEncoding();
 

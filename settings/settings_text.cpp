@@ -2,32 +2,31 @@
 
 #include <cctype>
 #include <climits>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
-#include <langinfo.h>
+#include <fstream>
 
 #include <wx/strconv.h>
 
-std::string SettingsPath() {
+std::filesystem::path SettingsPath() {
   // The directory's own bytes, whatever their encoding; quietly nothing when the
   // working directory is gone.
   std::error_code error;
   const std::filesystem::path cwd = std::filesystem::current_path(error);
   if (error || cwd.empty()) return {};
-  return (cwd / "udat.txt").string();
+  return cwd / "udat.txt";
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  // Plain stdio: a read error (udat.txt being a directory, say) must come back
-  // as "nothing", never as an exception out of the window's creation.
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
+  // A stream without exceptions, opened by the path's own characters: a read
+  // error (udat.txt being a directory, say) comes back as "nothing", never as
+  // an exception out of the window's creation.
+  std::ifstream file(path, std::ios::binary);
   if (!file) return std::nullopt;
   std::string bytes;
   char buffer[4096];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
-  if (std::ferror(file.get())) return std::nullopt;
+  while (file.read(buffer, sizeof buffer) || file.gcount() > 0)
+    bytes.append(buffer, static_cast<std::size_t>(file.gcount()));
+  if (file.bad()) return std::nullopt;
   return bytes;
 }
 
@@ -73,22 +72,6 @@ long LeadingInteger(const std::string& line) {
     }
   }
   return value;
-}
-
-const wxMBConv& StoredTextEncoding() {
-  static const wxMBConv* encoding = [] () -> const wxMBConv* {
-    const std::string codeset = nl_langinfo(CODESET);
-    if (codeset == "UTF-8" || codeset == "utf8" || codeset == "ANSI_X3.4-1968" ||
-        codeset == "ASCII")
-      return &wxConvUTF8;
-    auto* locale_encoding = new wxCSConv(codeset);
-    if (!locale_encoding->IsOk()) {
-      delete locale_encoding;
-      return &wxConvUTF8;
-    }
-    return locale_encoding;
-  }();
-  return *encoding;
 }
 
 wxString DecodeStoredText(const std::string& bytes, const wxMBConv& encoding) {

@@ -1,6 +1,7 @@
 // The pieces of the settings file: its place, its lines, its numbers and its text.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,10 +12,10 @@ class wxMBConv;
 
 // The working directory and "udat.txt", joined with the platform's separator;
 // empty when the working directory cannot be had.
-std::string SettingsPath();
+std::filesystem::path SettingsPath();
 
 // The whole file, or nothing when it cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 
 // Splits file bytes into lines, each with its line feed when it has one.
 // A CR before a line feed is dropped, so CR LF and LF read the same.
@@ -27,8 +28,7 @@ std::string WithCrLf(const std::string& text);
 // digits up to the first non-digit; none gives 0), saturating at the limits.
 long LeadingInteger(const std::string& line);
 
-// The encoding text is stored in: the locale's, and UTF-8 where the locale
-// is UTF-8 or plain C/POSIX.
+// The encoding text is stored in: the system's own (one body per platform).
 const wxMBConv& StoredTextEncoding();
 
 // Text from the file. Bytes that are not valid in `encoding` (a file written on
