@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include <gtk/gtk.h>
@@ -267,6 +268,103 @@ TEST(Program, StopsLikeAClosedWindowAndReturnsZero) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadBytes("udat.txt"),
             "60\r\n1\r\nhttp://127.0.0.1:9/day.php\r\nhttp://127.0.0.1:9/night.php");
+}
+
+
+// The launcher for a machine without a desktop, started as the user service
+// starts it: in the settings' folder, with no display of its own caller's, and
+// that folder as its temporary one, so that anything it leaves behind shows.
+class Headless : public testing::Test {
+ protected:
+  void Start() {
+    launcher = fork();
+    if (launcher == 0) {
+      for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY"}) unsetenv(name);
+      setenv("TMPDIR", dir.path().c_str(), 1);
+      const auto path = std::filesystem::path(HPVISIT_BINARY).parent_path() / "hpvisit-headless";
+      execl(path.c_str(), "hpvisit-headless", nullptr);
+      _exit(127);
+    }
+    ASSERT_GT(launcher, 0);
+    // Up: the program has shown its window and handles the stop signal.
+    ASSERT_TRUE(PumpUntil([&] { return (program = Child("hpvisit")) && Catches(program, SIGTERM); }, 30000));
+    xvfb = Child("Xvfb");
+    ASSERT_GT(xvfb, 0);
+    std::ifstream environment("/proc/" + std::to_string(program) + "/environ");
+    for (std::string variable; std::getline(environment, variable, '\0');)
+      if (variable.rfind("DISPLAY=:", 0) == 0) display = variable.substr(9);
+    ASSERT_FALSE(display.empty());
+  }
+  // The launcher's child of that name.
+  pid_t Child(const std::string& name) {
+    const std::string task = "/proc/" + std::to_string(launcher) + "/task/" + std::to_string(launcher);
+    std::ifstream children(task + "/children");
+    for (pid_t child; children >> child;) {
+      std::string comm;
+      std::getline(std::ifstream("/proc/" + std::to_string(child) + "/comm") >> std::ws, comm);
+      if (comm == name) return child;
+    }
+    return 0;
+  }
+  // The launcher's exit status, once it has ended.
+  int WaitForTheLauncher() {
+    int status = -1;
+    bool ended = false;
+    PumpUntil([&] { return ended = ended || waitpid(launcher, &status, WNOHANG) == launcher; }, 30000);
+    if (!ended) {
+      ADD_FAILURE() << "the launcher did not end";
+      return -1;
+    }
+    launcher = 0;
+    return status;
+  }
+  // Nothing of the display is left: its process, its socket, its lock file.
+  void ExpectTheDisplayGone() {
+    EXPECT_NE(kill(xvfb, 0), 0) << "Xvfb is still running";
+    EXPECT_FALSE(std::filesystem::exists("/tmp/.X11-unix/X" + display));
+    EXPECT_FALSE(std::filesystem::exists("/tmp/.X" + display + "-lock"));
+  }
+  void TearDown() override {
+    if (launcher <= 0) return;
+    for (pid_t pid : {program, xvfb, launcher})
+      if (pid > 0) kill(pid, SIGKILL);
+    waitpid(launcher, nullptr, 0);
+  }
+
+  TempWorkingDirectory dir;
+  pid_t launcher = 0, program = 0, xvfb = 0;
+  std::string display;
+};
+
+// Left to run, it visits the page (a minute after the window opens, as the
+// program does before Run); stopped, the settings are saved, the display ends
+// and the folder holds the settings file alone.
+TEST_F(Headless, VisitsThenStopsWithTheSettingsSavedAndNothingLeft) {
+  TestServer server;
+  const std::string page = server.Url("/a.php");
+  WriteBytes("udat.txt", "90\n0\n" + page + "\n" + page);
+  Start();
+  ASSERT_FALSE(HasFatalFailure());
+  EXPECT_TRUE(server.WaitForRequests("/a.php", 1, 90000));
+  kill(launcher, SIGTERM);
+  const int status = WaitForTheLauncher();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadBytes("udat.txt"), "60\r\n0\r\n" + page + "\r\n" + page);
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
+  ExpectTheDisplayGone();
+}
+
+// A program killed (the out-of-memory killer, kill -9) ends the launcher with
+// a failure, so that the service manager starts it again.
+TEST_F(Headless, EndsWithAFailureWhenTheProgramIsKilled) {
+  Start();
+  ASSERT_FALSE(HasFatalFailure());
+  kill(program, SIGKILL);
+  const int status = WaitForTheLauncher();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGKILL);
+  ExpectTheDisplayGone();
 }
 
 }  // namespace
