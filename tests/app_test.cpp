@@ -326,7 +326,7 @@ class Headless : public testing::Test {
   }
   void TearDown() override {
     if (launcher <= 0) return;
-    for (pid_t pid : {program, xvfb, launcher})
+    for (pid_t pid : {Child("hpvisit"), Child("Xvfb"), launcher})
       if (pid > 0) kill(pid, SIGKILL);
     waitpid(launcher, nullptr, 0);
   }
