@@ -270,7 +270,6 @@ TEST(Program, StopsLikeAClosedWindowAndReturnsZero) {
             "60\r\n1\r\nhttp://127.0.0.1:9/day.php\r\nhttp://127.0.0.1:9/night.php");
 }
 
-
 // The launcher for a machine without a desktop, started as the user service
 // starts it: in the settings' folder, with no display of its own caller's, and
 // that folder as its temporary one, so that anything it leaves behind shows.
@@ -287,7 +286,8 @@ class Headless : public testing::Test {
     }
     ASSERT_GT(launcher, 0);
     // Up: the program has shown its window and handles the stop signal.
-    ASSERT_TRUE(PumpUntil([&] { return (program = Child("hpvisit")) && Catches(program, SIGTERM); }, 30000));
+    const auto up = [&] { return (program = Child("hpvisit")) && Catches(program, SIGTERM); };
+    ASSERT_TRUE(PumpUntil(up, 30000));
     xvfb = Child("Xvfb");
     ASSERT_GT(xvfb, 0);
     std::ifstream environment("/proc/" + std::to_string(program) + "/environ");
@@ -297,8 +297,8 @@ class Headless : public testing::Test {
   }
   // The launcher's child of that name.
   pid_t Child(const std::string& name) {
-    const std::string task = "/proc/" + std::to_string(launcher) + "/task/" + std::to_string(launcher);
-    std::ifstream children(task + "/children");
+    const std::string pid = std::to_string(launcher);
+    std::ifstream children("/proc/" + pid + "/task/" + pid + "/children");
     for (pid_t child; children >> child;) {
       std::string comm;
       std::getline(std::ifstream("/proc/" + std::to_string(child) + "/comm") >> std::ws, comm);
@@ -310,7 +310,8 @@ class Headless : public testing::Test {
   int WaitForTheLauncher() {
     int status = -1;
     bool ended = false;
-    PumpUntil([&] { return ended = ended || waitpid(launcher, &status, WNOHANG) == launcher; }, 30000);
+    PumpUntil([&] { return ended = ended || waitpid(launcher, &status, WNOHANG) == launcher; },
+              30000);
     if (!ended) {
       ADD_FAILURE() << "the launcher did not end";
       return -1;
