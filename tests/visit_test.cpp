@@ -30,7 +30,7 @@ class VisitTest : public testing::Test {
   }
   void TearDown() override {
     SetClockForTesting({});
-    DestroyForm(form);
+    if (form) DestroyForm(form);
   }
 
   // Presses Run and waits for the request it makes to arrive at `path`.
@@ -401,6 +401,7 @@ pid_t WebProcess() { return EngineProcess("WebKitWebProces"); }
 // wait for it; the pane stays blank and nothing is requested meanwhile.
 TEST_F(VisitTest, WebProcessIsReadyBeforeTheFirstVisit) {
   DestroyForm(form);
+  form = nullptr;  // TearDown must not destroy it again if the check below fails
   ASSERT_TRUE(PumpUntil([] { return WebProcess() == 0; }));  // the window's and earlier ones gone
   form = new TForm1(nullptr);
   form->Edit1->SetValue(server.Url("/day.php"));
