@@ -148,6 +148,13 @@ TEST_F(SettingsFile, LoadFillsTheBoxesFromTheFourLines) {
       {"addresses over 259 bytes", "30\r\n1\r\n" + long_day + "\r\n" + long_night, {"30", true, U(long_day + "\n"), U(long_night)}},
       {"UTF-8 Japanese", "30\r\n1\r\n" + kJapanese + "\r\n" + kSymbols, {"30", true, U(kJapanese + "\n"), U(kSymbols)}},
       {"code page 932 Japanese", "30\r\n1\r\n" + kJapaneseCp932 + "\r\n" + kSymbolsCp932, {"30", true, U(kJapanese + "\n"), U(kSymbols)}},
+      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" "3\r\n1\r\n" + kJapanese + "\r\n" + kNight, {"3", true, U(kJapanese + "\n"), U(kNight)}},
+      {"UTF-8 at the edges of its ranges", "30\r\n1\r\n\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\r\n\xF0\x90\x80\x80\xF4\x8F\xBF\xBF",
+       {"30", true, U("\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\n"), U("\xF0\x90\x80\x80\xF4\x8F\xBF\xBF")}},
+      // Code page 932 text that the toolkit's UTF-8 decoding would take for an
+      // overlong form and a surrogate; bytes that are neither are kept as bytes.
+      {"code page 932 that UTF-8 forbids", "30\r\n1\r\n?\xE0\x9F\xB1\r\n?\xED\xA0\xB1", {"30", true, U("?燹ｱ\n"), U("?恝ｱ")}},
+      {"past U+10FFFF, not code page 932", "30\r\n1\r\nd\r\n\xF4\x9B\x88\x88", {"30", true, "d\n", wxString(L"\u00F4\u009B\u0088\u0088")}},
       // A file that ends before three whole lines: the three boxes get the defaults,
       // a flag already read stays.
       {"empty file", "", Defaults(false)},
