@@ -231,6 +231,33 @@ TEST(Application, ErrorOfAnotherKindIsShownWithAnEmptyMessage) {
   EXPECT_EQ(errors.messages[0], "");
 }
 
+// A failed check inside the toolkit (a program built for users has them on)
+// is written to the standard error stream; no dialog waits for an answer.
+TEST(Application, FailedToolkitCheckGoesToStandardErrorWithoutADialog) {
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(out[1], STDERR_FILENO);
+    wxOnAssert(__FILE__, __LINE__, "check", "1 == 2", "a toolkit check");
+    _exit(0);
+  }
+  close(out[1]);
+  int status = -1;
+  const bool ended = PumpUntil([&] { return waitpid(child, &status, WNOHANG) == child; }, 5000);
+  if (!ended) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  std::string written(4096, '\0');
+  const ssize_t size = read(out[0], written.data(), written.size());
+  written.resize(size > 0 ? size : 0);
+  close(out[0]);
+  EXPECT_TRUE(ended) << "still waiting after 5 s";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_NE(written.find("a toolkit check"), std::string::npos) << written;
+}
+
 // Whether `pid` has a handler of its own for `signal`.
 bool Catches(pid_t pid, int signal) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
