@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <memory>
@@ -352,6 +353,40 @@ TEST_F(SettingsFile, KilledWhileSavingLeavesOneWholeFileAndNothingElse) {
   EXPECT_TRUE(after == stored || after.size() == big.size()) << after.size();
   EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
   if (!caught) GTEST_SKIP() << "the save finished before it could be interrupted";
+}
+
+// A save killed after naming its new file, before renaming it, leaves that
+// file; the next start or save removes it, and nothing else.
+TEST_F(SettingsFile, TemporariesOfKilledSavesGoAtTheNextStartOrSave) {
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+  const std::string killed = "udat.txt.tmp-" + std::to_string(dead) + "-";
+  const std::string running = "udat.txt.tmp-" + std::to_string(getppid()) + "-0";  // another copy
+  const std::vector<std::string> kept = {
+      killed + "07", killed + "0x", killed + "100", "other.txt.tmp-" + std::to_string(dead) + "-0",
+      running, killed + "3", killed + "4"};
+  WriteBytes("udat.txt", "20\r\n1\r\nd\r\nn");
+  for (const std::string& name : {killed + "0", killed + "99", kept[0], kept[1], kept[2], kept[3], running})
+    WriteBytes(name, "5\r\n0\r\nd");
+  fs::create_directory(kept[5]);                 // not a plain file
+  fs::create_symlink("udat.txt", kept[6]);       // a link, even to the file itself
+  auto sorted = [](std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  std::vector<std::string> expected = kept;
+  expected.push_back("udat.txt");
+  Restart();
+  EXPECT_EQ(sorted(dir.List()), sorted(expected));
+  EXPECT_EQ(Read(form), (Boxes{"20", true, "d\n", "n"}));
+
+  WriteBytes(killed + "1", "5\r\n0\r\nd");
+  const std::string own = "udat.txt.tmp-" + std::to_string(getpid()) + "-0";  // an earlier run's
+  WriteBytes(own, "5\r\n0\r\nd");
+  form->SaveSettings();
+  EXPECT_EQ(sorted(dir.List()), sorted(expected));
+  EXPECT_EQ(ReadBytes("udat.txt"), "20\r\n1\r\nd\r\nn");
 }
 
 TEST_F(SettingsFile, ClosingTheWindowWritesBackWhatItLoaded) {
