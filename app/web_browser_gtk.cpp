@@ -85,6 +85,31 @@ bool IsAttachment(WebKitURIResponse* response) {
   return g_ascii_strncasecmp(disposition, "attachment", 10) == 0;
 }
 
+// An address as the user typed it, completed as the platform's own browser
+// control completes it: with no scheme ("example.com/a.php",
+// "127.0.0.1:8095/x") it is an http address. A host followed by a port is not
+// a scheme: what follows its colon is digits up to the path, query, fragment
+// or end. Blanks around the address (the settings file's line feed) do not
+// count; an empty address stays empty.
+std::string WithScheme(const std::string& typed) {
+  const char* blanks = " \t\r\n\f\v";
+  const std::size_t first = typed.find_first_not_of(blanks);
+  if (first == std::string::npos) return typed;
+  const std::string address = typed.substr(first, typed.find_last_not_of(blanks) + 1 - first);
+  std::size_t at = 0;
+  if (g_ascii_isalpha(address[0]))
+    while (at < address.size() && (g_ascii_isalnum(address[at]) || std::strchr("+-.", address[at])))
+      ++at;
+  if (at > 0 && at < address.size() && address[at] == ':') {
+    std::size_t digits_end = at + 1;
+    while (digits_end < address.size() && g_ascii_isdigit(address[digits_end])) ++digits_end;
+    const bool port = digits_end > at + 1 &&
+                      (digits_end == address.size() || std::strchr("/?#", address[digits_end]));
+    if (!port) return address;  // a scheme of its own
+  }
+  return "http://" + address;
+}
+
 gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                         WebKitPolicyDecisionType type, gpointer) {
   switch (type) {
@@ -264,7 +289,7 @@ void TCppWebBrowser::Prepare() { SandboxTrial(); }
 
 void TCppWebBrowser::Navigate(const wxString& url) {
   engine_->restarted = false;
-  engine_->Load(url.utf8_string());
+  engine_->Load(WithScheme(url.utf8_string()));
   engine_->EndIfStuck();  // found not answering before this visit
 }
 

@@ -170,6 +170,18 @@ TEST_F(VisitTest, AddressGoesToThePaneAsTheBoxGivesIt) {
   EXPECT_TRUE(RunAndWaitFor("/lf.php"));
   form->Edit1->SetValue(server.Url("/query.php?x=1&y=%E6%97%A5"));
   EXPECT_TRUE(RunAndWaitFor("/query.php?x=1&y=%E6%97%A5"));
+  // Typed without a scheme: visited over http, as the platform's browser
+  // control does, while the box keeps the text as typed.
+  const std::string port = server.Url("").substr(std::string("http://127.0.0.1:").size());
+  for (const std::string& typed : {"127.0.0.1:" + port + "/bare.php\n", "localhost:" + port + "/bare.php"}) {
+    form->Edit1->SetValue(typed);
+    EXPECT_TRUE(RunAndWaitFor("/bare.php")) << typed;
+    EXPECT_EQ(form->Edit1->GetValue(), typed);
+  }
+  // A scheme of its own is kept.
+  WriteBytes(dir.File("page.html"), "<img src='" + server.Url("/from-file.png") + "'>");
+  form->Edit1->SetValue("file://" + dir.File("page.html"));
+  EXPECT_TRUE(RunAndWaitFor("/from-file.png"));
   // An empty address is passed on as it is, and blocks nothing.
   form->Edit1->SetValue("");
   form->Button1Click(form->Button1);
