@@ -266,34 +266,77 @@ bool Catches(pid_t pid, int signal) {
   return false;
 }
 
-// The program itself: started in a directory with settings, left to settle as
-// a program left running does, then stopped by the system (a logout, kill), it
-// saves them as a closed window does and returns 0.
-TEST(Program, StopsLikeAClosedWindowAndReturnsZero) {
-  TempWorkingDirectory dir;
-  WriteBytes("udat.txt", "90\n1\nhttp://127.0.0.1:9/day.php\nhttp://127.0.0.1:9/night.php");
+// The program itself, started in the working directory; returns once it has
+// its window up and its stop signals in hand.
+pid_t StartTheProgram() {
   const pid_t program = fork();
   if (program == 0) {
     execl(HPVISIT_BINARY, "hpvisit", nullptr);
     _exit(127);
   }
+  if (program > 0) PumpUntil([&] { return Catches(program, SIGTERM); }, 20000);
+  return program;
+}
+
+// Waits up to `timeout_ms` for the program to end; its wait status, or -1
+// when it had to be killed.
+int WaitForTheEnd(pid_t program, int timeout_ms) {
+  int status = -1;
+  bool ended = false;
+  PumpUntil([&] { return ended = ended || waitpid(program, &status, WNOHANG) == program; }, timeout_ms);
+  if (ended) return status;
+  kill(program, SIGKILL);
+  waitpid(program, &status, 0);
+  return -1;
+}
+
+// Started in a directory with settings, left to settle as a program left
+// running does, then stopped by the system (a logout, kill), it saves them as
+// a closed window does and returns 0.
+TEST(Program, StopsLikeAClosedWindowAndReturnsZero) {
+  TempWorkingDirectory dir;
+  WriteBytes("udat.txt", "90\n1\nhttp://127.0.0.1:9/day.php\nhttp://127.0.0.1:9/night.php");
+  const pid_t program = StartTheProgram();
   ASSERT_GT(program, 0);
-  PumpUntil([&] { return Catches(program, SIGTERM); }, 20000);
   ASSERT_TRUE(Catches(program, SIGTERM));
   PumpFor(2000);  // at rest: nothing left to do until its timer
   kill(program, SIGTERM);
-  int status = -1;
-  bool ended = false;
-  PumpUntil([&] { return ended = ended || waitpid(program, &status, WNOHANG) == program; }, 20000);
-  if (!ended) {
-    kill(program, SIGKILL);
-    waitpid(program, &status, 0);
-    FAIL() << "the program did not end";
-  }
+  const int status = WaitForTheEnd(program, 20000);
+  ASSERT_NE(status, -1) << "the program did not end";
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadBytes("udat.txt"),
             "60\r\n1\r\nhttp://127.0.0.1:9/day.php\r\nhttp://127.0.0.1:9/night.php");
+}
+
+// With invalid minutes, Run opens the error box; the system's stop closes it
+// and ends the program at once, saving nothing (the minutes cannot be saved).
+TEST(Program, StopsWhileTheErrorBoxIsOpen) {
+  TempWorkingDirectory dir;
+  const std::string stored = "5\r\n0\r\nhttp://127.0.0.1:9/day.php\r\nhttp://127.0.0.1:9/night.php";
+  WriteBytes("udat.txt", stored);
+  const pid_t program = StartTheProgram();
+  ASSERT_GT(program, 0);
+  PumpFor(1000);
+  // The window is where the layout puts it; no window manager moves it here.
+  const wxPoint client(291, 142);
+  wxUIActionSimulator user;
+  user.MouseMove(client + wxPoint(464 + 28, 32 + 10));  // the minutes box
+  PumpFor(50);
+  user.MouseClick();
+  PumpFor(100);
+  user.Char('a', wxMOD_CONTROL);
+  user.Text("abc");
+  user.MouseMove(client + wxPoint(616 + 37, 32 + 12));  // Run
+  PumpFor(50);
+  user.MouseClick();
+  EXPECT_TRUE(PumpUntil([] { return WindowsTitled(Application->GetTitle()) == 1; }, 5000));
+  kill(program, SIGTERM);
+  const int status = WaitForTheEnd(program, 3000);
+  ASSERT_NE(status, -1) << "the program was still running 3 s after the signal";
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadBytes("udat.txt"), stored);
 }
 
 }  // namespace

@@ -88,5 +88,8 @@ class ErrorCapture {
 // Makes Now() return today at the given local time.
 void SetClockTo(int hour, int minute, int second);
 
+// The shown top-level windows on the display, of any program, with this title.
+int WindowsTitled(const wxString& title);
+
 // Destroys a window the way the toolkit does once it has closed.
 void DestroyForm(TForm1* form);
