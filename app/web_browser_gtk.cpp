@@ -6,9 +6,16 @@
 #include <sys/wait.h>
 #include <webkit2/webkit2.h>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -16,6 +23,9 @@ constexpr char kBlank[] = "about:blank";
 // The engine's own "internal error", as a failed load reports it.
 constexpr char kEngineErrorDomain[] = "WebKitErrorDomain";
 constexpr int kInternalError = 300;
+// How often the web processes' memory is checked: a page taking memory
+// without end (1 GB a second here) gets about 0.2 GB past the limit.
+constexpr guint kMemoryCheckMilliseconds = 200;
 
 // WebKit confines web content with bubblewrap. Some containers forbid the
 // namespaces it needs; there the web process could not start at all, so the
@@ -55,6 +65,53 @@ bool SandboxCanRun() {
     return ended == trial && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }();
   return can_run;
+}
+
+// The most memory a web process may hold: a quarter of the machine's memory,
+// at least 256 MiB and at most 1 GiB. No normal page comes near it.
+long long WebMemoryLimit() {
+  const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
+  const long long quarter = pages > 0 && page_size > 0 ? 1LL * pages * page_size / 4 : 1LL << 30;
+  return std::clamp(quarter, 256LL << 20, 1LL << 30);
+}
+
+// The memory a process holds now (its resident set); -1 once it is gone.
+long long ResidentMemory(pid_t pid) {
+  std::ifstream statm("/proc/" + std::to_string(pid) + "/statm");
+  long long size = 0, resident = -1;
+  if (!(statm >> size >> resident)) return -1;
+  return resident * sysconf(_SC_PAGESIZE);
+}
+
+// The engine's processes: every process started by this one, and theirs
+// (through the sandbox). Should the system run out of memory, the kernel is
+// to end one of them, which the next visit replaces, rather than this one:
+// they are made its likelier choice (raising it needs no privilege). Returns
+// the web processes among them.
+std::vector<pid_t> EngineWebProcessesMadeFirstToGo() {
+  constexpr int kFirstToGo = 1000;
+  std::vector<pid_t> web;
+  std::vector<std::string> parents = {std::to_string(getpid())};
+  while (!parents.empty()) {
+    const std::string parent = parents.back();
+    parents.pop_back();
+    GDir* tasks = g_dir_open(("/proc/" + parent + "/task").c_str(), 0, nullptr);
+    if (!tasks) continue;
+    while (const char* task = g_dir_read_name(tasks)) {
+      std::ifstream children("/proc/" + parent + "/task/" + task + "/children");
+      for (std::string child; children >> child;) {
+        parents.push_back(child);
+        const std::string score = "/proc/" + child + "/oom_score_adj";
+        int now = 0;
+        if (std::ifstream(score) >> now && now < kFirstToGo) std::ofstream(score) << kFirstToGo;
+        std::string name;
+        if (std::ifstream("/proc/" + child + "/comm") >> name && name == "WebKitWebProces")
+          web.push_back(std::stoi(child));
+      }
+    }
+    g_dir_close(tasks);
+  }
+  return web;
 }
 
 // One engine context for the process: in memory only, no cache.
@@ -140,6 +197,11 @@ struct TCppWebBrowser::Engine {
   std::string pending;
   bool started = false;
   bool restarted = false;
+  // The engine's web processes, as found when a page last began loading;
+  // whether one was ended for the memory it held; the check's timer.
+  std::vector<pid_t> web_processes;
+  bool ended_for_memory = false;
+  guint memory_watch = 0;
 
   void Load(const std::string& url) {
     pending = url;
@@ -150,7 +212,10 @@ struct TCppWebBrowser::Engine {
   static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, Engine* self) {
     // Events of the load before may still arrive after Navigate; only those
     // after this visit's own start speak of it.
-    if (event == WEBKIT_LOAD_STARTED) self->started = true;
+    if (event == WEBKIT_LOAD_STARTED) {
+      self->started = true;
+      self->web_processes = EngineWebProcessesMadeFirstToGo();  // one may be new
+    }
     if (event == WEBKIT_LOAD_FINISHED && self->started) self->pending.clear();
   }
 
@@ -166,7 +231,24 @@ struct TCppWebBrowser::Engine {
 
   static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
                                      Engine* self) {
+    self->web_processes.clear();
+    // A page that took more memory than allowed is not loaded again: its
+    // visit was made, and ends here.
+    if (std::exchange(self->ended_for_memory, false) && self->started)
+      return self->pending.clear();
     self->RestartOnce();
+  }
+
+  // A page whose script takes memory without end would take the machine's
+  // memory with it, and the engine's own checks wait for the script to
+  // pause. Its web process is ended once it holds more than the limit; the
+  // next visit starts a new one.
+  static gboolean WatchMemory(gpointer data) {
+    auto* self = static_cast<Engine*>(data);
+    static const long long limit = WebMemoryLimit();
+    for (pid_t pid : self->web_processes)
+      if (ResidentMemory(pid) > limit && kill(pid, SIGKILL) == 0) self->ended_for_memory = true;
+    return G_SOURCE_CONTINUE;
   }
 
   // The process that makes the requests has no signal of its own: a visit
@@ -248,7 +330,7 @@ struct TCppWebBrowser::Engine {
 
 TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& pos,
                                const wxSize& size)
-    : engine_(new Engine{nullptr, this, {}, false, false}) {
+    : engine_(new Engine{nullptr, this, {}, false, false, {}, false, 0}) {
   WebKitWebView* view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(SharedContext()));
   Engine* engine = engine_.get();
   engine->view = view;
@@ -276,12 +358,15 @@ TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& p
   // "create" (window.open) and "close" (window.close) are left unanswered:
   // no window is made and none is closed.
 
+  engine->memory_watch = g_timeout_add(kMemoryCheckMilliseconds, Engine::WatchMemory, engine);
+
   gtk_widget_show(GTK_WIDGET(view));
   Create(parent, id, GTK_WIDGET(view));
   SetSize(wxRect(pos, size));
 }
 
 TCppWebBrowser::~TCppWebBrowser() {
+  g_source_remove(engine_->memory_watch);
   g_signal_handlers_disconnect_by_data(engine_->view, engine_.get());
 }
 

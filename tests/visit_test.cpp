@@ -5,7 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -454,6 +456,38 @@ TEST_F(VisitTest, VisitsGoOnAfterTheEngineProcessesAreKilled) {
   ASSERT_EQ(kill(network, SIGKILL), 0);
   PumpFor(500);
   EXPECT_TRUE(NextTickReaches("/after-network-crash.php"));
+}
+
+// A number from /proc/<pid>/<file>'s line that begins with `key`; -1 when
+// there is none (the process is gone).
+long ProcValue(pid_t pid, const std::string& file, const std::string& key = "") {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
+  return -1;
+}
+
+// A page whose script takes memory without end loses its web process near
+// the engine's limit (1 GiB at most), long before the machine runs short;
+// the kernel would pick the engine's processes before this one; and the next
+// visit is made in a new web process.
+TEST_F(VisitTest, APageThatTakesMemoryWithoutEndLosesOnlyItsWebProcess) {
+  EXPECT_TRUE(RunOnPage("/memory.php",
+      "<script>var a = []; for (;;) a.push(new Array(1e6).fill(1));</script>"));
+  const pid_t web = WebProcess();
+  ASSERT_NE(web, 0);
+  EXPECT_GT(ProcValue(web, "oom_score_adj"), ProcValue(getpid(), "oom_score_adj"));
+  long peak_kib = 0;
+  const bool ended = PumpUntil([&] {
+    const long resident = ProcValue(web, "status", "VmRSS:");
+    peak_kib = std::max(peak_kib, resident);
+    return resident < 0;
+  }, 60000);
+  std::printf("web process: peak resident memory %ld MiB\n", peak_kib >> 10);
+  EXPECT_TRUE(ended) << "still running, " << (peak_kib >> 10) << " MiB at most";
+  EXPECT_LT(peak_kib, 1536L << 10);
+  EXPECT_TRUE(NextTickReaches("/after-memory.php"));
+  EXPECT_EQ(server.CountRequests("/memory.php"), 1);
 }
 
 TEST(Timer, TicksKeepToTheirScheduleWithoutDrift) {
