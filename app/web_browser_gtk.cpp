@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -112,6 +114,26 @@ std::vector<pid_t> EngineWebProcessesMadeFirstToGo() {
     g_dir_close(tasks);
   }
   return web;
+}
+
+// The engine and its media framework keep caches (the media framework's list
+// of its plugins) and per-session files (the sandbox's) in the folders the
+// environment names. They are given a private folder, removed when the
+// program ends: nothing of theirs is left in HOME or the working directory.
+// Set before the toolkit and the engine start, so that both, and the
+// engine's processes, take it.
+void UsePrivateFolders() {
+  const char* runtime = g_getenv("XDG_RUNTIME_DIR");
+  const bool has_runtime = runtime && *runtime && g_file_test(runtime, G_FILE_TEST_IS_DIR);
+  std::string made = std::string(has_runtime ? runtime : g_get_tmp_dir()) + "/hpvisit-XXXXXX";
+  if (!g_mkdtemp(made.data())) return;  // made with no access for others
+  static const std::string folder = made;
+  g_setenv("XDG_CACHE_HOME", (folder + "/cache").c_str(), TRUE);
+  if (!has_runtime) g_setenv("XDG_RUNTIME_DIR", folder.c_str(), TRUE);
+  std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  });
 }
 
 // One engine context for the process: in memory only, no cache.
@@ -370,7 +392,10 @@ TCppWebBrowser::~TCppWebBrowser() {
   g_signal_handlers_disconnect_by_data(engine_->view, engine_.get());
 }
 
-void TCppWebBrowser::Prepare() { SandboxTrial(); }
+void TCppWebBrowser::Prepare() {
+  UsePrivateFolders();
+  SandboxTrial();
+}
 
 void TCppWebBrowser::Navigate(const wxString& url) {
   engine_->restarted = false;

@@ -3,7 +3,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <gtk/gtk.h>
 #include <wx/fontenum.h>
@@ -231,6 +233,18 @@ TEST(Application, ErrorOfAnotherKindIsShownWithAnEmptyMessage) {
   EXPECT_EQ(errors.messages[0], "");
 }
 
+// Waits up to `timeout_ms` for a child process to end; its wait status, or
+// -1 when it had to be killed.
+int WaitForTheEnd(pid_t program, int timeout_ms) {
+  int status = -1;
+  bool ended = false;
+  PumpUntil([&] { return ended = ended || waitpid(program, &status, WNOHANG) == program; }, timeout_ms);
+  if (ended) return status;
+  kill(program, SIGKILL);
+  waitpid(program, &status, 0);
+  return -1;
+}
+
 // A failed check inside the toolkit (a program built for users has them on)
 // is written to the standard error stream; no dialog waits for an answer.
 TEST(Application, FailedToolkitCheckGoesToStandardErrorWithoutADialog) {
@@ -243,12 +257,8 @@ TEST(Application, FailedToolkitCheckGoesToStandardErrorWithoutADialog) {
     _exit(0);
   }
   close(out[1]);
-  int status = -1;
-  const bool ended = PumpUntil([&] { return waitpid(child, &status, WNOHANG) == child; }, 5000);
-  if (!ended) {
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-  }
+  const int status = WaitForTheEnd(child, 5000);
+  const bool ended = status != -1;
   std::string written(4096, '\0');
   const ssize_t size = read(out[0], written.data(), written.size());
   written.resize(size > 0 ? size : 0);
@@ -268,9 +278,10 @@ bool Catches(pid_t pid, int signal) {
 
 // The program itself, started in the working directory; returns once it has
 // its window up and its stop signals in hand.
-pid_t StartTheProgram() {
+pid_t StartTheProgram(const std::function<void()>& environment = [] {}) {
   const pid_t program = fork();
   if (program == 0) {
+    environment();
     execl(HPVISIT_BINARY, "hpvisit", nullptr);
     _exit(127);
   }
@@ -278,25 +289,20 @@ pid_t StartTheProgram() {
   return program;
 }
 
-// Waits up to `timeout_ms` for the program to end; its wait status, or -1
-// when it had to be killed.
-int WaitForTheEnd(pid_t program, int timeout_ms) {
-  int status = -1;
-  bool ended = false;
-  PumpUntil([&] { return ended = ended || waitpid(program, &status, WNOHANG) == program; }, timeout_ms);
-  if (ended) return status;
-  kill(program, SIGKILL);
-  waitpid(program, &status, 0);
-  return -1;
-}
-
 // Started in a directory with settings, left to settle as a program left
 // running does, then stopped by the system (a logout, kill), it saves them as
-// a closed window does and returns 0.
+// a closed window does and returns 0. Started outside a desktop session (no
+// runtime folder), the engine's files are kept in a private folder, removed
+// at the end: nothing is left under HOME or in the temporary folder.
 TEST(Program, StopsLikeAClosedWindowAndReturnsZero) {
   TempWorkingDirectory dir;
+  std::string temporary = (std::filesystem::temp_directory_path() / "hpvisit-tmp-XXXXXX").string();
+  ASSERT_TRUE(mkdtemp(temporary.data()));
   WriteBytes("udat.txt", "90\n1\nhttp://127.0.0.1:9/day.php\nhttp://127.0.0.1:9/night.php");
-  const pid_t program = StartTheProgram();
+  const pid_t program = StartTheProgram([&] {
+    unsetenv("XDG_RUNTIME_DIR");
+    setenv("TMPDIR", temporary.c_str(), 1);
+  });
   ASSERT_GT(program, 0);
   ASSERT_TRUE(Catches(program, SIGTERM));
   PumpFor(2000);  // at rest: nothing left to do until its timer
@@ -307,6 +313,10 @@ TEST(Program, StopsLikeAClosedWindowAndReturnsZero) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadBytes("udat.txt"),
             "60\r\n1\r\nhttp://127.0.0.1:9/day.php\r\nhttp://127.0.0.1:9/night.php");
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
+  EXPECT_TRUE(std::filesystem::is_empty(temporary));
+  EXPECT_TRUE(FilesWrittenUnderHome().empty()) << testing::PrintToString(FilesWrittenUnderHome());
+  std::filesystem::remove_all(temporary);
 }
 
 // With invalid minutes, Run opens the error box; the system's stop closes it

@@ -15,6 +15,9 @@
 
 // The HOME the tests run with: a fresh temporary directory.
 const std::string& TestHome();
+// Files and folders under it that are not the platform's own (the session's
+// runtime folder, the fonts' and the desktop settings' caches).
+std::vector<std::string> FilesWrittenUnderHome();
 
 // Runs the event loop until `done` holds or `timeout_ms` has passed; returns `done()`.
 // Errors escaping handlers meanwhile take the application's error path.

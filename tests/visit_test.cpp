@@ -251,6 +251,45 @@ TEST_F(VisitTest, PermissionsAreDenied) {
   EXPECT_EQ(server.CountRequests("/notify-granted"), 0);
 }
 
+// A short sound, as a WAV file.
+std::string Tone() {
+  const uint32_t samples = 8000;
+  std::string wav = "RIFF";
+  auto put = [&](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) wav += static_cast<char>(value >> (8 * i));
+  };
+  put(36 + samples, 4);
+  wav += "WAVEfmt ";
+  put(16, 4), put(1, 2), put(1, 2), put(8000, 4), put(8000, 4), put(1, 2), put(8, 2);
+  wav += "data";
+  put(samples, 4);
+  for (uint32_t i = 0; i < samples; ++i) wav += static_cast<char>(i % 16 < 8 ? 0x60 : 0xA0);
+  return wav;
+}
+
+// Pages that ask for the camera and microphone, or play sound or video, start
+// the engine's media framework; it writes nothing under HOME or here (the
+// last test of this file looks at HOME after all of them).
+TEST_F(VisitTest, MediaPagesWriteNoFiles) {
+  EXPECT_TRUE(RunOnPage("/camera.php",
+      "<script>navigator.mediaDevices.getUserMedia({audio: true, video: true})"
+      ".then(function() { fetch('/media-granted'); }, function() { fetch('/media-denied'); });"
+      "</script>"));
+  EXPECT_TRUE(server.WaitForRequests("/media-denied", 1));
+  TestServer::Response tone;
+  tone.content_type = "audio/wav";
+  tone.body = Tone();
+  server.Serve("/tone.wav", tone);
+  EXPECT_TRUE(RunOnPage("/media.php",
+      "<audio autoplay src='/tone.wav'></audio><video autoplay src='/tone.wav?v'></video>"
+      "<script>var ended = 0; function done() { if (++ended == 2) fetch('/media-played'); }"
+      "document.querySelector('audio').oncanplay = done;"
+      "document.querySelector('video').oncanplay = done;</script>"));
+  EXPECT_TRUE(server.WaitForRequests("/media-played", 1, 20000));
+  EXPECT_EQ(server.CountRequests("/media-granted"), 0);
+  EXPECT_TRUE(dir.List().empty()) << testing::PrintToString(dir.List());
+}
+
 TEST_F(VisitTest, HttpAuthenticationIsCancelled) {
   TestServer::Response challenge;
   challenge.status = 401;
@@ -533,17 +572,7 @@ TEST(Timer, SettingTheIntervalRestartsTheCountdown) {
 // Last of this file: after every kind of visit above, nothing but the
 // platform's own caches was written under HOME.
 TEST(ZFiles, VisitsWriteNoFiles) {
-  std::vector<std::string> written;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(TestHome())) {
-    if (!entry.is_regular_file()) continue;
-    const std::string path = entry.path().string().substr(TestHome().size());
-    bool platforms_own = path.rfind("/.runtime/", 0) == 0;
-    for (const char* cache : {"/.cache/fontconfig/", "/.cache/mesa_shader_cache", "/.cache/gstreamer-1.0/",
-                              "/.cache/dconf/"})
-      platforms_own |= path.rfind(cache, 0) == 0;
-    if (platforms_own) continue;
-    written.push_back(path);
-  }
+  const std::vector<std::string> written = FilesWrittenUnderHome();
   EXPECT_TRUE(written.empty()) << testing::PrintToString(written);
 }
 
