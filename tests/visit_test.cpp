@@ -524,7 +524,7 @@ TEST_F(VisitTest, APageThatTakesMemoryWithoutEndLosesOnlyItsWebProcess) {
   }, 60000);
   std::printf("web process: peak resident memory %ld MiB\n", peak_kib >> 10);
   EXPECT_TRUE(ended) << "still running, " << (peak_kib >> 10) << " MiB at most";
-  EXPECT_LT(peak_kib, 1536L << 10);
+  EXPECT_LT(peak_kib, 2048L << 10);  // unbounded, it took 15 GB here
   EXPECT_TRUE(NextTickReaches("/after-memory.php"));
   EXPECT_EQ(server.CountRequests("/memory.php"), 1);
 }
