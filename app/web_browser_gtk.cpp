@@ -399,6 +399,7 @@ void TCppWebBrowser::Prepare() {
 
 void TCppWebBrowser::Navigate(const wxString& url) {
   engine_->restarted = false;
+  engine_->ended_for_memory = false;  // a process ended now takes this visit with it: made again
   engine_->Load(WithScheme(url.utf8_string()));
   engine_->EndIfStuck();  // found not answering before this visit
 }
