@@ -32,13 +32,14 @@ void AssertToStandardError(const wxString& file, int line, const wxString& funct
 TApplication::TApplication() { Application = this; }
 
 void TApplication::Initialize(int& argc, char** argv) {
+  // Failed checks of the toolkit, from its start on, and its own messages
+  // (whose target it sets as it starts) go to the standard error stream:
+  // nothing but the error box of a handler may open over the window.
   wxSetAssertHandler(AssertToStandardError);
   TCppWebBrowser::Prepare();
   if (!wxEntryStart(argc, argv) || !CallOnInit())
     throw Exception(L"画面（ディスプレイ）を開けません。DISPLAY を確かめてください。");
   started_ = true;
-  // The toolkit's own messages go to the standard error stream: nothing but
-  // the error box of a handler may open over the window.
   delete wxLog::SetActiveTarget(new wxLogStderr);
   UseCompactControls();
 }

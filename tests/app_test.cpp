@@ -4,11 +4,13 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 
 #include <gtk/gtk.h>
 #include <wx/fontenum.h>
+#include <wx/log.h>
 #include <wx/uiaction.h>
 
 #include "app/application.h"
@@ -246,7 +248,8 @@ int WaitForTheEnd(pid_t program, int timeout_ms) {
 }
 
 // A failed check inside the toolkit (a program built for users has them on)
-// is written to the standard error stream; no dialog waits for an answer.
+// and the toolkit's error messages are written to the standard error stream;
+// no dialog waits for an answer.
 TEST(Application, FailedToolkitCheckGoesToStandardErrorWithoutADialog) {
   int out[2];
   ASSERT_EQ(pipe(out), 0);
@@ -266,6 +269,23 @@ TEST(Application, FailedToolkitCheckGoesToStandardErrorWithoutADialog) {
   EXPECT_TRUE(ended) << "still waiting after 5 s";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_NE(written.find("a toolkit check"), std::string::npos) << written;
+
+  // The toolkit's messages: here, in this process (a child made by fork may
+  // not take the toolkit's locks).
+  std::fflush(stderr);
+  const int saved = dup(STDERR_FILENO);
+  FILE* log = std::tmpfile();
+  dup2(fileno(log), STDERR_FILENO);
+  wxLogError("a logged error");
+  wxLog::FlushActive();
+  std::fflush(stderr);
+  dup2(saved, STDERR_FILENO);
+  close(saved);
+  std::rewind(log);
+  std::string logged(4096, '\0');
+  logged.resize(std::fread(logged.data(), 1, logged.size(), log));
+  std::fclose(log);
+  EXPECT_NE(logged.find("a logged error"), std::string::npos) << logged;
 }
 
 // Whether `pid` has a handler of its own for `signal`.
