@@ -18,17 +18,28 @@ std::function<void(const wxString&)>& ErrorSink() {
   static std::function<void(const wxString&)> sink;
   return sink;
 }
+
+// A failed check inside the toolkit is reported on the standard error
+// stream, never in a dialog over an unattended window.
+void AssertToStandardError(const wxString& file, int line, const wxString& function,
+                           const wxString& condition, const wxString& message) {
+  std::fprintf(stderr, "hpvisit: toolkit check failed: %s:%d %s: %s %s\n",
+               file.utf8_str().data(), line, function.utf8_str().data(),
+               condition.utf8_str().data(), message.utf8_str().data());
+}
 }  // namespace
 
 TApplication::TApplication() { Application = this; }
 
 void TApplication::Initialize(int& argc, char** argv) {
+  // Failed checks of the toolkit, from its start on, and its own messages
+  // (whose target it sets as it starts) go to the standard error stream:
+  // nothing but the error box of a handler may open over the window.
+  wxSetAssertHandler(AssertToStandardError);
   TCppWebBrowser::Prepare();
   if (!wxEntryStart(argc, argv) || !CallOnInit())
     throw Exception(L"画面（ディスプレイ）を開けません。DISPLAY を確かめてください。");
   started_ = true;
-  // The toolkit's own messages go to the standard error stream: nothing but
-  // the error box of a handler may open over the window.
   delete wxLog::SetActiveTarget(new wxLogStderr);
   UseCompactControls();
 }

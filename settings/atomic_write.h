@@ -8,3 +8,8 @@
 // flushed to disk and renamed over it. On failure the old file stays as it was
 // and nothing is left behind. Returns whether the new content is in place.
 bool ReplaceFileAtomically(const std::filesystem::path& path, const std::string& content);
+
+// Removes what saves of the file at `path` that never finished (the process
+// was killed) left beside it: only regular files named as this program names
+// its temporaries for that file, and not those of another running copy.
+void RemoveStaleTemporaries(const std::filesystem::path& path);

@@ -2,12 +2,23 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <optional>
 #include <string>
+
+#include "settings/process_liveness.h"
+
+long ThisProcessId() { return ::getpid(); }
+
+bool ProcessIsRunning(long id) {
+  // A process of another user is running too, though no signal may be sent to it.
+  const auto pid = static_cast<pid_t>(id);
+  return id > 0 && pid == id && (::kill(pid, 0) == 0 || errno == EPERM);
+}
 
 namespace {
 
@@ -66,7 +77,7 @@ void SyncDirectory(const std::string& directory) {
 }
 
 std::string TempName(const std::string& path, int attempt) {
-  return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+  return path + ".tmp-" + std::to_string(ThisProcessId()) + "-" + std::to_string(attempt);
 }
 
 // A new file takes the process's umask (open applies it); a replaced file

@@ -23,6 +23,7 @@ void TForm1::ApplyDefaults() {
 
 void TForm1::LoadSettings() {
   const std::filesystem::path path = SettingsPath();
+  if (!path.empty()) RemoveStaleTemporaries(path);
   const std::optional<std::string> bytes = path.empty() ? std::nullopt : ReadWholeFile(path);
   if (!bytes) return ApplyDefaults();
   const std::vector<std::string> lines = SplitLines(*bytes);
@@ -60,5 +61,6 @@ void TForm1::SaveSettings() {
   if (day.empty() || day.back() != '\n') content += '\n';
   content += EncodeStoredText(Edit3->GetValue(), encoding);
 
+  RemoveStaleTemporaries(path);
   ReplaceFileAtomically(path, WithCrLf(content));  // a failed save is silent; the old file stays
 }

@@ -18,7 +18,8 @@ std::filesystem::path SettingsPath();
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 
 // Splits file bytes into lines, each with its line feed when it has one.
-// A CR before a line feed is dropped, so CR LF and LF read the same.
+// A CR before a line feed is dropped, so CR LF and LF read the same; a UTF-8
+// byte-order mark at the start of the file is dropped.
 std::vector<std::string> SplitLines(const std::string& bytes);
 
 // Every line feed written as CR LF, as the file has always been written.
@@ -32,7 +33,8 @@ long LeadingInteger(const std::string& line);
 const wxMBConv& StoredTextEncoding();
 
 // Text from the file. Bytes that are not valid in `encoding` (a file written on
-// a Japanese Windows system) are read as code page 932.
+// a Japanese Windows system) are read as code page 932; for UTF-8, valid means
+// by the standard's rules: no overlong forms, no surrogates, nothing past U+10FFFF.
 wxString DecodeStoredText(const std::string& bytes, const wxMBConv& encoding);
 
 // Text for the file. A character `encoding` cannot hold is written as '?';

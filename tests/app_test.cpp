@@ -3,11 +3,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <gtk/gtk.h>
 #include <wx/fontenum.h>
+#include <wx/log.h>
 #include <wx/uiaction.h>
 
 #include "app/application.h"
@@ -232,6 +235,59 @@ TEST(Application, ErrorOfAnotherKindIsShownWithAnEmptyMessage) {
   EXPECT_EQ(errors.messages[0], "");
 }
 
+// Waits up to `timeout_ms` for a child process to end; its wait status, or
+// -1 when it had to be killed.
+int WaitForTheEnd(pid_t program, int timeout_ms) {
+  int status = -1;
+  bool ended = false;
+  PumpUntil([&] { return ended = ended || waitpid(program, &status, WNOHANG) == program; }, timeout_ms);
+  if (ended) return status;
+  kill(program, SIGKILL);
+  waitpid(program, &status, 0);
+  return -1;
+}
+
+// A failed check inside the toolkit (a program built for users has them on)
+// and the toolkit's error messages are written to the standard error stream;
+// no dialog waits for an answer.
+TEST(Application, FailedToolkitCheckGoesToStandardErrorWithoutADialog) {
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(out[1], STDERR_FILENO);
+    wxOnAssert(__FILE__, __LINE__, "check", "1 == 2", "a toolkit check");
+    _exit(0);
+  }
+  close(out[1]);
+  const int status = WaitForTheEnd(child, 5000);
+  const bool ended = status != -1;
+  std::string written(4096, '\0');
+  const ssize_t size = read(out[0], written.data(), written.size());
+  written.resize(size > 0 ? size : 0);
+  close(out[0]);
+  EXPECT_TRUE(ended) << "still waiting after 5 s";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_NE(written.find("a toolkit check"), std::string::npos) << written;
+
+  // The toolkit's messages: here, in this process (a child made by fork may
+  // not take the toolkit's locks).
+  std::fflush(stderr);
+  const int saved = dup(STDERR_FILENO);
+  FILE* log = std::tmpfile();
+  dup2(fileno(log), STDERR_FILENO);
+  wxLogError("a logged error");
+  wxLog::FlushActive();
+  std::fflush(stderr);
+  dup2(saved, STDERR_FILENO);
+  close(saved);
+  std::rewind(log);
+  std::string logged(4096, '\0');
+  logged.resize(std::fread(logged.data(), 1, logged.size(), log));
+  std::fclose(log);
+  EXPECT_NE(logged.find("a logged error"), std::string::npos) << logged;
+}
+
 // Whether `pid` has a handler of its own for `signal`.
 bool Catches(pid_t pid, int signal) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -240,34 +296,77 @@ bool Catches(pid_t pid, int signal) {
   return false;
 }
 
-// The program itself: started in a directory with settings, left to settle as
-// a program left running does, then stopped by the system (a logout, kill), it
-// saves them as a closed window does and returns 0.
-TEST(Program, StopsLikeAClosedWindowAndReturnsZero) {
-  TempWorkingDirectory dir;
-  WriteBytes("udat.txt", "90\n1\nhttp://127.0.0.1:9/day.php\nhttp://127.0.0.1:9/night.php");
+// The program itself, started in the working directory; returns once it has
+// its window up and its stop signals in hand.
+pid_t StartTheProgram(const std::function<void()>& environment = [] {}) {
   const pid_t program = fork();
   if (program == 0) {
+    environment();
     execl(HPVISIT_BINARY, "hpvisit", nullptr);
     _exit(127);
   }
+  if (program > 0) PumpUntil([&] { return Catches(program, SIGTERM); }, 20000);
+  return program;
+}
+
+// Started in a directory with settings, left to settle as a program left
+// running does, then stopped by the system (a logout, kill), it saves them as
+// a closed window does and returns 0. Started outside a desktop session (no
+// runtime folder), the engine's files are kept in a private folder, removed
+// at the end: nothing is left under HOME or in the temporary folder.
+TEST(Program, StopsLikeAClosedWindowAndReturnsZero) {
+  TempWorkingDirectory dir;
+  std::string temporary = (std::filesystem::temp_directory_path() / "hpvisit-tmp-XXXXXX").string();
+  ASSERT_TRUE(mkdtemp(temporary.data()));
+  WriteBytes("udat.txt", "90\n1\nhttp://127.0.0.1:9/day.php\nhttp://127.0.0.1:9/night.php");
+  const pid_t program = StartTheProgram([&] {
+    unsetenv("XDG_RUNTIME_DIR");
+    setenv("TMPDIR", temporary.c_str(), 1);
+  });
   ASSERT_GT(program, 0);
-  PumpUntil([&] { return Catches(program, SIGTERM); }, 20000);
   ASSERT_TRUE(Catches(program, SIGTERM));
   PumpFor(2000);  // at rest: nothing left to do until its timer
   kill(program, SIGTERM);
-  int status = -1;
-  bool ended = false;
-  PumpUntil([&] { return ended = ended || waitpid(program, &status, WNOHANG) == program; }, 20000);
-  if (!ended) {
-    kill(program, SIGKILL);
-    waitpid(program, &status, 0);
-    FAIL() << "the program did not end";
-  }
+  const int status = WaitForTheEnd(program, 20000);
+  ASSERT_NE(status, -1) << "the program did not end";
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadBytes("udat.txt"),
             "60\r\n1\r\nhttp://127.0.0.1:9/day.php\r\nhttp://127.0.0.1:9/night.php");
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
+  EXPECT_TRUE(std::filesystem::is_empty(temporary));
+  EXPECT_TRUE(FilesWrittenUnderHome().empty()) << testing::PrintToString(FilesWrittenUnderHome());
+  std::filesystem::remove_all(temporary);
+}
+
+// With invalid minutes, Run opens the error box; the system's stop closes it
+// and ends the program at once, saving nothing (the minutes cannot be saved).
+TEST(Program, StopsWhileTheErrorBoxIsOpen) {
+  TempWorkingDirectory dir;
+  const std::string stored = "5\r\n0\r\nhttp://127.0.0.1:9/day.php\r\nhttp://127.0.0.1:9/night.php";
+  WriteBytes("udat.txt", stored);
+  const pid_t program = StartTheProgram();
+  ASSERT_GT(program, 0);
+  PumpFor(1000);
+  // The window is where the layout puts it; no window manager moves it here.
+  const wxPoint client(291, 142);
+  wxUIActionSimulator user;
+  user.MouseMove(client + wxPoint(464 + 28, 32 + 10));  // the minutes box
+  PumpFor(50);
+  user.MouseClick();
+  PumpFor(100);
+  user.Char('a', wxMOD_CONTROL);
+  user.Text("abc");
+  user.MouseMove(client + wxPoint(616 + 37, 32 + 12));  // Run
+  PumpFor(50);
+  user.MouseClick();
+  EXPECT_TRUE(PumpUntil([] { return WindowsTitled(Application->GetTitle()) == 1; }, 5000));
+  kill(program, SIGTERM);
+  const int status = WaitForTheEnd(program, 3000);
+  ASSERT_NE(status, -1) << "the program was still running 3 s after the signal";
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadBytes("udat.txt"), stored);
 }
 
 // The launcher for a machine without a desktop, started as the user service

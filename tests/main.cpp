@@ -21,6 +21,9 @@ int main(int argc, char** argv) {
   setenv("HOME", test_home.c_str(), 1);
   for (const char* name : {"XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
     unsetenv(name);
+  // As in a desktop user's home, the media framework's cache folder exists
+  // (other programs made it): the engine would write into it.
+  std::filesystem::create_directories(test_home + "/.cache/gstreamer-1.0");
   // A desktop session's runtime directory, where the platform keeps its
   // per-session state (the web sandbox's among it).
   std::filesystem::create_directory(test_home + "/.runtime");

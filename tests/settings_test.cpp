@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <memory>
@@ -148,6 +149,13 @@ TEST_F(SettingsFile, LoadFillsTheBoxesFromTheFourLines) {
       {"addresses over 259 bytes", "30\r\n1\r\n" + long_day + "\r\n" + long_night, {"30", true, U(long_day + "\n"), U(long_night)}},
       {"UTF-8 Japanese", "30\r\n1\r\n" + kJapanese + "\r\n" + kSymbols, {"30", true, U(kJapanese + "\n"), U(kSymbols)}},
       {"code page 932 Japanese", "30\r\n1\r\n" + kJapaneseCp932 + "\r\n" + kSymbolsCp932, {"30", true, U(kJapanese + "\n"), U(kSymbols)}},
+      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" "3\r\n1\r\n" + kJapanese + "\r\n" + kNight, {"3", true, U(kJapanese + "\n"), U(kNight)}},
+      {"UTF-8 at the edges of its ranges", "30\r\n1\r\n\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\r\n\xF0\x90\x80\x80\xF4\x8F\xBF\xBF",
+       {"30", true, U("\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\n"), U("\xF0\x90\x80\x80\xF4\x8F\xBF\xBF")}},
+      // Code page 932 text that the toolkit's UTF-8 decoding would take for an
+      // overlong form and a surrogate; bytes that are neither are kept as bytes.
+      {"code page 932 that UTF-8 forbids", "30\r\n1\r\n?\xE0\x9F\xB1\r\n?\xED\xA0\xB1", {"30", true, U("?燹ｱ\n"), U("?恝ｱ")}},
+      {"past U+10FFFF, not code page 932", "30\r\n1\r\nd\r\n\xF4\x9B\x88\x88", {"30", true, "d\n", wxString(L"\u00F4\u009B\u0088\u0088")}},
       // A file that ends before three whole lines: the three boxes get the defaults,
       // a flag already read stays.
       {"empty file", "", Defaults(false)},
@@ -345,6 +353,40 @@ TEST_F(SettingsFile, KilledWhileSavingLeavesOneWholeFileAndNothingElse) {
   EXPECT_TRUE(after == stored || after.size() == big.size()) << after.size();
   EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
   if (!caught) GTEST_SKIP() << "the save finished before it could be interrupted";
+}
+
+// A save killed after naming its new file, before renaming it, leaves that
+// file; the next start or save removes it, and nothing else.
+TEST_F(SettingsFile, TemporariesOfKilledSavesGoAtTheNextStartOrSave) {
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+  const std::string killed = "udat.txt.tmp-" + std::to_string(dead) + "-";
+  const std::string running = "udat.txt.tmp-" + std::to_string(getppid()) + "-0";  // another copy
+  const std::vector<std::string> kept = {
+      killed + "07", killed + "0x", killed + "100", "other.txt.tmp-" + std::to_string(dead) + "-0",
+      running, killed + "3", killed + "4"};
+  WriteBytes("udat.txt", "20\r\n1\r\nd\r\nn");
+  for (const std::string& name : {killed + "0", killed + "99", kept[0], kept[1], kept[2], kept[3], running})
+    WriteBytes(name, "5\r\n0\r\nd");
+  fs::create_directory(kept[5]);                 // not a plain file
+  fs::create_symlink("udat.txt", kept[6]);       // a link, even to the file itself
+  auto sorted = [](std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  std::vector<std::string> expected = kept;
+  expected.push_back("udat.txt");
+  Restart();
+  EXPECT_EQ(sorted(dir.List()), sorted(expected));
+  EXPECT_EQ(Read(form), (Boxes{"20", true, "d\n", "n"}));
+
+  WriteBytes(killed + "1", "5\r\n0\r\nd");
+  const std::string own = "udat.txt.tmp-" + std::to_string(getpid()) + "-0";  // an earlier run's
+  WriteBytes(own, "5\r\n0\r\nd");
+  form->SaveSettings();
+  EXPECT_EQ(sorted(dir.List()), sorted(expected));
+  EXPECT_EQ(ReadBytes("udat.txt"), "20\r\n1\r\nd\r\nn");
 }
 
 TEST_F(SettingsFile, ClosingTheWindowWritesBackWhatItLoaded) {

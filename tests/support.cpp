@@ -14,6 +14,23 @@
 #include "app/clock.h"
 #include "app/application.h"
 
+// Last: the X headers' macros clash with names in the headers above.
+#include <X11/Xlib.h>
+
+std::vector<std::string> FilesWrittenUnderHome() {
+  std::vector<std::string> written;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(TestHome())) {
+    const std::string path = entry.path().string().substr(TestHome().size());
+    bool platforms_own = false;
+    for (const char* own : {"/.runtime", "/.cache/fontconfig", "/.cache/mesa_shader_cache", "/.cache/dconf"})
+      platforms_own |= path.rfind(own, 0) == 0;
+    // Folders count too, but for those the tests made.
+    for (const char* made : {"/.cache", "/.cache/gstreamer-1.0"}) platforms_own |= path == made;
+    if (!platforms_own) written.push_back(path);
+  }
+  return written;
+}
+
 bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
   if (done()) return true;
   wxGUIEventLoop loop;
@@ -177,4 +194,33 @@ void SetClockTo(int hour, int minute, int second) {
 void DestroyForm(TForm1* form) {
   form->Destroy();
   PumpFor(20);
+}
+
+int WindowsTitled(const wxString& title) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return 0;
+  const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
+  const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  int found = 0;
+  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+  for (unsigned i = 0; i < count; ++i) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, children[i], &attributes) ||
+        attributes.map_state != IsViewable)
+      continue;
+    Atom type;
+    int format;
+    unsigned long length, after;
+    unsigned char* value = nullptr;
+    if (XGetWindowProperty(display, children[i], name, 0, 256, False, utf8, &type, &format,
+                           &length, &after, &value) == Success && value) {
+      found += wxString::FromUTF8(reinterpret_cast<char*>(value), length) == title;
+      XFree(value);
+    }
+  }
+  if (children) XFree(children);
+  XCloseDisplay(display);
+  return found;
 }

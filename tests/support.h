@@ -15,6 +15,9 @@
 
 // The HOME the tests run with: a fresh temporary directory.
 const std::string& TestHome();
+// Files and folders under it that are not the platform's own (the session's
+// runtime folder, the fonts' and the desktop settings' caches).
+std::vector<std::string> FilesWrittenUnderHome();
 
 // Runs the event loop until `done` holds or `timeout_ms` has passed; returns `done()`.
 // Errors escaping handlers meanwhile take the application's error path.
@@ -87,6 +90,9 @@ class ErrorCapture {
 
 // Makes Now() return today at the given local time.
 void SetClockTo(int hour, int minute, int second);
+
+// The shown top-level windows on the display, of any program, with this title.
+int WindowsTitled(const wxString& title);
 
 // Destroys a window the way the toolkit does once it has closed.
 void DestroyForm(TForm1* form);

@@ -1,0 +1,59 @@
+// Temporary files of saves that never finished: a save killed between
+// naming its new file and renaming it over the old one leaves that file.
+#include <string>
+#include <system_error>
+
+#include "settings/atomic_write.h"
+#include "settings/process_liveness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Reads the decimal number at `at` in `text` as the program writes it (no
+// sign, no leading zero, at most `max_digits` digits); -1 when there is none.
+long ReadNumber(const std::string& text, std::size_t& at, std::size_t max_digits) {
+  const std::size_t start = at;
+  while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+  const std::size_t digits = at - start;
+  if (digits == 0 || digits > max_digits || (digits > 1 && text[start] == '0')) return -1;
+  return std::stol(text.substr(start, digits));
+}
+
+// The process id in `name` when it is the name of one of the save's
+// temporaries for the file `file_name`: "<file>.tmp-<pid>-<attempt>"; else -1.
+long TemporaryOwner(const std::string& name, const std::string& file_name) {
+  const std::string prefix = file_name + ".tmp-";
+  if (name.rfind(prefix, 0) != 0) return -1;
+  std::size_t at = prefix.size();
+  const long pid = ReadNumber(name, at, 9);
+  if (pid <= 0 || at >= name.size() || name[at++] != '-') return -1;
+  const long attempt = ReadNumber(name, at, 2);
+  return attempt >= 0 && at == name.size() ? pid : -1;
+}
+
+}  // namespace
+
+void RemoveStaleTemporaries(const fs::path& link_or_path) {
+  std::error_code error;
+  // A save goes to the file a link points to; its temporaries lie beside that.
+  fs::path path = link_or_path;
+  if (fs::is_symlink(link_or_path, error)) path = fs::canonical(link_or_path, error);
+  if (error || !path.has_filename()) return;
+  const std::string file_name = path.filename().string();
+  const fs::path directory = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+
+  for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+    const long owner = TemporaryOwner(it->path().filename().string(), file_name);
+    if (owner < 0) continue;
+    // Only a plain file: never a link, a folder or anything else of that name.
+    std::error_code status_error;
+    if (!it->is_regular_file(status_error) || it->is_symlink(status_error) || status_error)
+      continue;
+    // This process saves one file at a time, and not now; another running
+    // copy's save may be in progress, and its file is left to it.
+    if (owner != ThisProcessId() && ProcessIsRunning(owner)) continue;
+    std::error_code remove_error;
+    fs::remove(it->path(), remove_error);
+  }
+}
