@@ -25,9 +25,12 @@ constexpr char kBlank[] = "about:blank";
 // The engine's own "internal error", as a failed load reports it.
 constexpr char kEngineErrorDomain[] = "WebKitErrorDomain";
 constexpr int kInternalError = 300;
-// How often the web processes' memory is checked: a page taking memory
-// without end (1 GB a second here) gets about 0.2 GB past the limit.
-constexpr guint kMemoryCheckMilliseconds = 200;
+// How often the web processes' memory is checked: once a second while they
+// hold less than half the limit, which costs nothing at rest, and ten times a
+// second above it, so that a page taking memory without end (1 GB a second
+// here) gets about 0.1 GB past the limit.
+constexpr guint kMemoryCheckAtRestMilliseconds = 1000;
+constexpr guint kMemoryCheckNearLimitMilliseconds = 100;
 
 // WebKit confines web content with bubblewrap. Some containers forbid the
 // namespaces it needs; there the web process could not start at all, so the
@@ -268,9 +271,19 @@ struct TCppWebBrowser::Engine {
   static gboolean WatchMemory(gpointer data) {
     auto* self = static_cast<Engine*>(data);
     static const long long limit = WebMemoryLimit();
-    for (pid_t pid : self->web_processes)
-      if (ResidentMemory(pid) > limit && kill(pid, SIGKILL) == 0) self->ended_for_memory = true;
-    return G_SOURCE_CONTINUE;
+    bool near_limit = false;
+    for (pid_t pid : self->web_processes) {
+      const long long held = ResidentMemory(pid);
+      if (held > limit && kill(pid, SIGKILL) == 0) self->ended_for_memory = true;
+      near_limit = near_limit || held > limit / 2;
+    }
+    self->WatchMemoryIn(near_limit ? kMemoryCheckNearLimitMilliseconds
+                                   : kMemoryCheckAtRestMilliseconds);
+    return G_SOURCE_REMOVE;
+  }
+
+  void WatchMemoryIn(guint milliseconds) {
+    memory_watch = g_timeout_add(milliseconds, WatchMemory, this);
   }
 
   // The process that makes the requests has no signal of its own: a visit
@@ -380,7 +393,7 @@ TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& p
   // "create" (window.open) and "close" (window.close) are left unanswered:
   // no window is made and none is closed.
 
-  engine->memory_watch = g_timeout_add(kMemoryCheckMilliseconds, Engine::WatchMemory, engine);
+  engine->WatchMemoryIn(kMemoryCheckAtRestMilliseconds);
 
   gtk_widget_show(GTK_WIDGET(view));
   Create(parent, id, GTK_WIDGET(view));
