@@ -1,5 +1,6 @@
 // Temporary files of saves that never finished: a save killed between
 // naming its new file and renaming it over the old one leaves that file.
+#include <filesystem>
 #include <string>
 #include <system_error>
 
@@ -9,10 +10,13 @@
 namespace {
 
 namespace fs = std::filesystem;
+// Names as the system holds them (wide on Windows), so that no name in the
+// folder needs converting.
+using Name = fs::path::string_type;
 
 // Reads the decimal number at `at` in `text` as the program writes it (no
 // sign, no leading zero, at most `max_digits` digits); -1 when there is none.
-long ReadNumber(const std::string& text, std::size_t& at, std::size_t max_digits) {
+long ReadNumber(const Name& text, std::size_t& at, std::size_t max_digits) {
   const std::size_t start = at;
   while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
   const std::size_t digits = at - start;
@@ -22,8 +26,8 @@ long ReadNumber(const std::string& text, std::size_t& at, std::size_t max_digits
 
 // The process id in `name` when it is the name of one of the save's
 // temporaries for the file `file_name`: "<file>.tmp-<pid>-<attempt>"; else -1.
-long TemporaryOwner(const std::string& name, const std::string& file_name) {
-  const std::string prefix = file_name + ".tmp-";
+long TemporaryOwner(const Name& name, const Name& file_name) {
+  const Name prefix = file_name + fs::path(".tmp-").native();
   if (name.rfind(prefix, 0) != 0) return -1;
   std::size_t at = prefix.size();
   const long pid = ReadNumber(name, at, 9);
@@ -40,11 +44,11 @@ void RemoveStaleTemporaries(const fs::path& link_or_path) {
   fs::path path = link_or_path;
   if (fs::is_symlink(link_or_path, error)) path = fs::canonical(link_or_path, error);
   if (error || !path.has_filename()) return;
-  const std::string file_name = path.filename().string();
+  const Name file_name = path.filename().native();
   const fs::path directory = path.parent_path().empty() ? fs::path(".") : path.parent_path();
 
   for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
-    const long owner = TemporaryOwner(it->path().filename().string(), file_name);
+    const long owner = TemporaryOwner(it->path().filename().native(), file_name);
     if (owner < 0) continue;
     // Only a plain file: never a link, a folder or anything else of that name.
     std::error_code status_error;
