@@ -31,6 +31,7 @@ const std::string kName = "ＴＡＶＩＫ支援　ＨＰ定期訪問";
 // "/日本.php" as a Japanese Windows system stores it (code page 932), and as UTF-8.
 const std::string kJapanesePathCp932 = "/\x93\xfa\x96{.php";
 const std::string kJapanesePath = "/日本.php";
+const char kMachineLocale[] = "C.UTF-8";
 
 // The Windows name of a file here (Wine's drive Z: is the root).
 std::string WindowsPath(const std::string& path) {
@@ -40,15 +41,17 @@ std::string WindowsPath(const std::string& path) {
   return windows;
 }
 
-// Starts `args` under Wine in the prefix, in the working directory, with a
-// Japanese system locale (code page 932).
-pid_t StartUnderWine(const std::vector<std::string>& args) {
+// Starts `args` under Wine in the prefix, in the working directory, by
+// default with a Japanese system locale (code page 932). (Without the system's
+// own ja_JP locale, Wine then cannot name files in Japanese: the installer
+// runs in the machine's locale.)
+pid_t StartUnderWine(const std::vector<std::string>& args, const char* locale = "ja_JP.UTF-8") {
   const pid_t pid = fork();
   if (pid == 0) {
     setenv("WINEPREFIX", kPrefix.c_str(), 1);
     setenv("WINEDEBUG", "-all", 1);
     setenv("WINEDLLOVERRIDES", "mscoree=;appwiz.cpl=", 1);
-    setenv("LC_ALL", "ja_JP.UTF-8", 1);
+    setenv("LC_ALL", locale, 1);
     std::vector<char*> argv{const_cast<char*>("wine")};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -72,8 +75,8 @@ int WaitForExit(pid_t pid, int timeout_ms) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int RunUnderWine(const std::vector<std::string>& args, int timeout_ms = 60000) {
-  return WaitForExit(StartUnderWine(args), timeout_ms);
+int RunUnderWine(const std::vector<std::string>& args, const char* locale = "ja_JP.UTF-8") {
+  return WaitForExit(StartUnderWine(args, locale), 60000);
 }
 
 // Waits until every Wine process of the prefix has ended.
@@ -157,7 +160,7 @@ TEST_F(WindowsProgram, InstallerInstallsStartsAndUninstallsLeavingTheSettings) {
   TestServer server;
   TempWorkingDirectory dir;
   const fs::path programs = fs::path(dir.path()) / "Programs";
-  ASSERT_EQ(RunUnderWine({kSetup, "/S", "/CurrentUser", "/D=" + WindowsPath(programs)}), 0);
+  ASSERT_EQ(RunUnderWine({kSetup, "/S", "/CurrentUser", "/D=" + WindowsPath(programs)}, kMachineLocale), 0);
   WaitForWine();
   EXPECT_TRUE(fs::exists(programs / "hpvisit.exe"));
   EXPECT_TRUE(fs::exists(programs / "uninstall.exe"));
@@ -176,16 +179,16 @@ TEST_F(WindowsProgram, InstallerInstallsStartsAndUninstallsLeavingTheSettings) {
   std::string windows_shortcut = "C:\\" + fs::relative(shortcut, kPrefix + "/drive_c").string();
   for (char& c : windows_shortcut)
     if (c == '/') c = '\\';
-  EXPECT_EQ(RunUnderWine({"start", windows_shortcut}), 0);
-  EXPECT_EQ(RunUnderWine({kPressRun}), 0);
+  EXPECT_EQ(RunUnderWine({"start", windows_shortcut}, kMachineLocale), 0);
+  EXPECT_EQ(RunUnderWine({kPressRun}, kMachineLocale), 0);
   EXPECT_TRUE(server.WaitForRequests("/installed.php", 1, 20000));
   PumpFor(1000);
-  EXPECT_EQ(RunUnderWine({"taskkill", "/im", "hpvisit.exe"}), 0);
+  EXPECT_EQ(RunUnderWine({"taskkill", "/im", "hpvisit.exe"}, kMachineLocale), 0);
   WaitForWine();
   EXPECT_EQ(ReadBytes(udat), "7\r\n0\r\n" + day + "\r\n" + day);
 
   // Uninstalled silently: the program and its shortcut go, the settings stay.
-  EXPECT_EQ(RunUnderWine({WindowsPath(programs / "uninstall.exe"), "/S", "/CurrentUser"}), 0);
+  EXPECT_EQ(RunUnderWine({WindowsPath(programs / "uninstall.exe"), "/S", "/CurrentUser"}, kMachineLocale), 0);
   WaitForWine();
   EXPECT_FALSE(fs::exists(programs / "hpvisit.exe"));
   EXPECT_FALSE(fs::exists(shortcut));
