@@ -1,5 +1,7 @@
 // What the tests of udat.txt share: its texts, the four boxes the settings
-// live in, and a window started in an empty temporary directory.
+// live in, and a window started in an empty temporary directory. (Shared by
+// several test programs: nothing here is in an unnamed namespace, so that a
+// program that links two of them has one fixture.)
 #pragma once
 
 #include <filesystem>
@@ -7,22 +9,26 @@
 #include <ostream>
 #include <string>
 
+#include "settings/settings_text.h"
 #include "tests/support.h"
-
-namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kDay = "http://example.jp/day.php";
-const std::string kNight = "http://example.jp/night.php";
+inline const std::string kDay = "http://example.jp/day.php";
+inline const std::string kNight = "http://example.jp/night.php";
 // "http://例え.jp/日本語/表示.php" and "～①" as a Japanese Windows system stores them:
 // code page 932, with a 0x5C trail byte and two characters plain Shift-JIS lacks.
-const std::string kJapaneseCp932 =
+inline const std::string kJapaneseCp932 =
     "http://\x97\xe1\x82\xa6.jp/\x93\xfa\x96{\x8c\xea/\x95\\\x8e\xa6.php";
-const std::string kJapanese = "http://例え.jp/日本語/表示.php";
-const std::string kSymbolsCp932 = "\x81\x60\x87\x40";
-const std::string kSymbols = "\xef\xbd\x9e\xe2\x91\xa0";  // U+FF5E U+2460
+inline const std::string kJapanese = "http://例え.jp/日本語/表示.php";
+inline const std::string kSymbolsCp932 = "\x81\x60\x87\x40";
+inline const std::string kSymbols = "\xef\xbd\x9e\xe2\x91\xa0";  // U+FF5E U+2460
 
+// Text as the system stores it in udat.txt: UTF-8 here, code page 932 on a
+// Japanese Windows system.
+inline std::string Stored(const std::string& utf8) {
+  return EncodeStoredText(wxString::FromUTF8(utf8), StoredTextEncoding());
+}
 inline wxString U(const std::string& utf8) { return wxString::FromUTF8(utf8); }
 
 // What the user sees: the four controls the settings live in.
@@ -96,4 +102,3 @@ class SettingsFile : public testing::Test {
   Boxes defaults;
 };
 
-}  // namespace

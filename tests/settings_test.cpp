@@ -49,4 +49,47 @@ TEST_F(SettingsFile, WhatIsSavedComesBackAtTheNextStart) {
   }
 }
 
+TEST_F(SettingsFile, ClosingTheWindowWritesBackWhatItLoaded) {
+  const struct {
+    const char* name;
+    std::string before, after;
+  } rows[] = {
+      {"written by the program", "15\r\n1\r\n" + kDay + "\r\n" + kNight, "15\r\n1\r\n" + kDay + "\r\n" + kNight},
+      {"empty night", "15\r\n0\r\n" + kDay + "\r\n", "15\r\n0\r\n" + kDay + "\r\n"},
+      {"LF, clamped, night with line feed", "90\n0\n" + kDay + "\n" + kNight + "\n", "60\r\n0\r\n" + kDay + "\r\n" + kNight + "\r\n"},
+      {"code page 932", "5\r\n1\r\n" + kJapaneseCp932 + "\r\n" + kSymbolsCp932, "5\r\n1\r\n" + Stored(kJapanese) + "\r\n" + Stored(kSymbols)},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteBytes("udat.txt", row.before);
+    Restart();
+    ASSERT_TRUE(CloseAsTheUserDoes());
+    EXPECT_EQ(ReadBytes("udat.txt"), row.after);
+    form = new TForm1(nullptr);  // for the next row, and TearDown
+  }
+}
+
+TEST_F(SettingsFile, ClosingWithInvalidMinutesKeepsWindowAndFile) {
+  const std::string stored = "20\r\n1\r\n" + kDay + "\r\n" + kNight;
+  WriteBytes("udat.txt", stored);
+  Restart();
+  ErrorCapture errors;
+  const Boxes typed{"abc", false, U(kJapanese), "http://example.jp/typed"};
+  Fill(form, typed);
+  EXPECT_FALSE(CloseAsTheUserDoes());
+  ASSERT_EQ(errors.messages.size(), 1u);
+  EXPECT_NE(errors.messages[0].Find("'abc'"), wxNOT_FOUND) << errors.messages[0];
+  EXPECT_TRUE(form->IsShown());
+  EXPECT_EQ(Read(form), typed);
+  EXPECT_TRUE(form->Timer1->IsRunning());
+  EXPECT_EQ(ReadBytes("udat.txt"), stored);
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
+
+  // Closing again, with a valid value, saves and closes.
+  form->Edit2->SetValue("25");
+  ASSERT_TRUE(CloseAsTheUserDoes());
+  EXPECT_EQ(errors.messages.size(), 1u);
+  EXPECT_EQ(ReadBytes("udat.txt"), "25\r\n0\r\n" + Stored(kJapanese) + "\r\nhttp://example.jp/typed");
+}
+
 }  // namespace

@@ -29,7 +29,7 @@ bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
 void PumpFor(int milliseconds) { PumpUntil([] { return false; }, milliseconds); }
 
 TempWorkingDirectory::TempWorkingDirectory() {
-  previous_ = std::filesystem::current_path();
+  previous_ = std::filesystem::current_path().string();
   // A new directory of a random name (portable mkdtemp).
   std::random_device random;
   std::filesystem::path made;
