@@ -25,13 +25,9 @@ bool IsBoolReference(const VARIANTARG& argument) { return argument.vt == (VT_BYR
 struct TCppWebBrowser::Engine {
   wxWebView* view = nullptr;
   IWebBrowser2* browser = nullptr;  // the view's own control; null if it could not start
-  bool closing = false;
 
   // The control's events, before the web view's own handler sees them.
   void OnControlEvent(wxActiveXEvent& event) {
-    // While the pane is being destroyed, events of a visit still under way
-    // stop here: the web view is no longer whole enough to take them.
-    if (closing) return;
     const DISPPARAMS* params = event.GetNativeParameters()->pDispParams;
     switch (event.GetDispatchId()) {
       case DISPID_NEWWINDOW2:  // (IDispatch** window, VARIANT_BOOL* cancel)
@@ -79,11 +75,20 @@ TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& p
 }
 
 TCppWebBrowser::~TCppWebBrowser() {
-  // The web view goes first, while the engine that guards its events is still
-  // here; a visit under way is stopped before the control is torn down.
-  engine_->closing = true;
+  wxWebView* view = engine_->view;
+  if (!view) return;
   if (engine_->browser) engine_->browser->Stop();
-  if (engine_->view) engine_->view->Destroy();
+  // The toolkit's web view gives the control an event sink that keeps a plain
+  // pointer to the web view's container and is never disconnected, and the
+  // control still calls it for a visit that was under way when the window
+  // closed (under Wine it did, and the program crashed on its way out). So
+  // the web view outlives the pane: out of the window, hidden, taking no more
+  // events, until the program ends.
+  view->Unbind(wxEVT_ACTIVEX, &Engine::OnControlEvent, engine_.get());
+  view->Bind(wxEVT_ACTIVEX, [](wxActiveXEvent&) {});  // not skipped: goes no further
+  view->Hide();
+  RemoveChild(view);
+  ::SetParent(static_cast<HWND>(view->GetHandle()), HWND_MESSAGE);
 }
 
 // The control needs nothing ahead of the toolkit.

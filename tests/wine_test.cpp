@@ -148,6 +148,19 @@ TEST_F(WindowsProgram, EndOfTheSessionSavesTheSettings) {
   EXPECT_EQ(ReadBytes("udat.txt"), "1\r\n0\r\n" + day + "\r\n" + night);
 }
 
+// Closed in the same instant as a visit starts: the browser control is torn
+// down while it loads, and the program still ends normally, having saved.
+TEST_F(WindowsProgram, ClosingWhileAVisitStartsEndsNormally) {
+  TestServer server;
+  TempWorkingDirectory dir;
+  const std::string day = server.Url("/day.php");
+  WriteBytes("udat.txt", "2\n0\n" + day + "\n" + day);
+  const pid_t program = StartUnderWine({kProgram});
+  EXPECT_EQ(RunUnderWine({kPressRun, "--and-close"}), 0);
+  EXPECT_EQ(WaitForExit(program, 30000), 0);
+  EXPECT_EQ(ReadBytes("udat.txt"), "2\r\n0\r\n" + day + "\r\n" + day);
+}
+
 // The prefix's user folder (C:\users\<name>).
 fs::path UserFolder() {
   for (const auto& user : fs::directory_iterator(kPrefix + "/drive_c/users"))
