@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 const std::string kBuild = HPVISIT_WINDOWS_BUILD;
 const std::string kProgram = kBuild + "/hpvisit.exe";
-const std::string kPressRun = kBuild + "/tests/press_run.exe";
+const std::string kDriveWindow = kBuild + "/tests/drive_window.exe";
 const std::string kSetup = kBuild + "/hpvisit-1.0.0.0-setup.exe";
 const std::string kPrefix = HPVISIT_WINE_PREFIX;
 const std::string kName = "ＴＡＶＩＫ支援　ＨＰ定期訪問";
@@ -101,7 +101,7 @@ int VisitsToTheJapanesePath(const TestServer& server) {
 class WindowsProgram : public testing::Test {
  protected:
   void SetUp() override {
-    if (!fs::exists(kProgram) || !fs::exists(kPressRun))
+    if (!fs::exists(kProgram) || !fs::exists(kDriveWindow))
       GTEST_SKIP() << "no Windows build in " << kBuild << " (scripts/build-windows)";
   }
 };
@@ -120,7 +120,7 @@ TEST_F(WindowsProgram, VisitsReachTheServerAndClosingWritesCodePage932WithCrLf) 
   EXPECT_TRUE(PumpUntil([&] { return VisitsToTheJapanesePath(server) >= 1; }, 100000));
   EXPECT_EQ(VisitsToTheJapanesePath(server), 1);
   // Run visits at once.
-  EXPECT_EQ(RunUnderWine({kPressRun}), 0);
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "run"}), 0);
   EXPECT_TRUE(PumpUntil([&] { return VisitsToTheJapanesePath(server) >= 2; }, 20000));
   for (const TestServer::Request& request : server.Requests()) EXPECT_EQ(request.method, "GET");
 
@@ -139,13 +139,29 @@ TEST_F(WindowsProgram, EndOfTheSessionSavesTheSettings) {
   const std::string night = server.Url("/night.php");
   WriteBytes("udat.txt", "0\n0\n" + day + "\n" + night);
   const pid_t program = StartUnderWine({kProgram});
-  EXPECT_EQ(RunUnderWine({kPressRun}), 0);
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "run"}), 0);
   EXPECT_TRUE(server.WaitForRequests("/day.php", 1, 20000));
 
   PumpFor(1000);
   RunUnderWine({"wineboot", "--end-session", "--force"});
   EXPECT_NE(WaitForExit(program, 30000), -1);
   EXPECT_EQ(ReadBytes("udat.txt"), "1\r\n0\r\n" + day + "\r\n" + night);
+}
+
+// Minutes that are not a number stop a close by the user (with an error box),
+// but never the end of the session: the program ends, and the stored
+// settings stay as they were.
+TEST_F(WindowsProgram, EndOfTheSessionIsNotHeldUpByInvalidMinutes) {
+  TempWorkingDirectory dir;
+  const std::string stored = "5\n0\nhttp://127.0.0.1:9/day.php\nhttp://127.0.0.1:9/night.php";
+  WriteBytes("udat.txt", stored);
+  const pid_t program = StartUnderWine({kProgram});
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "minutes", "abc"}), 0);
+  PumpFor(500);
+  RunUnderWine({"wineboot", "--end-session", "--force"});
+  EXPECT_NE(WaitForExit(program, 30000), -1);
+  EXPECT_EQ(ReadBytes("udat.txt"), stored);
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
 }
 
 // Closed in the same instant as a visit starts: the browser control is torn
@@ -156,7 +172,7 @@ TEST_F(WindowsProgram, ClosingWhileAVisitStartsEndsNormally) {
   const std::string day = server.Url("/day.php");
   WriteBytes("udat.txt", "2\n0\n" + day + "\n" + day);
   const pid_t program = StartUnderWine({kProgram});
-  EXPECT_EQ(RunUnderWine({kPressRun, "--and-close"}), 0);
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "run-and-close"}), 0);
   EXPECT_EQ(WaitForExit(program, 30000), 0);
   EXPECT_EQ(ReadBytes("udat.txt"), "2\r\n0\r\n" + day + "\r\n" + day);
 }
@@ -193,7 +209,7 @@ TEST_F(WindowsProgram, InstallerInstallsStartsAndUninstallsLeavingTheSettings) {
   for (char& c : windows_shortcut)
     if (c == '/') c = '\\';
   EXPECT_EQ(RunUnderWine({"start", windows_shortcut}, kMachineLocale), 0);
-  EXPECT_EQ(RunUnderWine({kPressRun}, kMachineLocale), 0);
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "run"}, kMachineLocale), 0);
   EXPECT_TRUE(server.WaitForRequests("/installed.php", 1, 20000));
   PumpFor(1000);
   EXPECT_EQ(RunUnderWine({"taskkill", "/im", "hpvisit.exe"}, kMachineLocale), 0);
