@@ -1,7 +1,10 @@
 # wxWidgets for MSW, static, from the toolkit folder scripts/windows-toolkit
 # builds (HPVISIT_TOOLKIT): its wx-config gives the flags and the libraries.
 set(HPVISIT_TOOLKIT "" CACHE PATH "The toolkit folder made by scripts/windows-toolkit")
-find_program(WX_CONFIG wx-config PATHS ${HPVISIT_TOOLKIT}/bin NO_DEFAULT_PATH REQUIRED)
+set(WX_CONFIG ${HPVISIT_TOOLKIT}/bin/wx-config)
+if(NOT EXISTS ${WX_CONFIG})
+  message(FATAL_ERROR "No wx-config in HPVISIT_TOOLKIT (${HPVISIT_TOOLKIT}): run scripts/build-windows")
+endif()
 
 execute_process(COMMAND ${WX_CONFIG} --static --cxxflags webview,core,base
                 OUTPUT_VARIABLE wx_cxxflags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
