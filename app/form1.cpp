@@ -25,10 +25,14 @@ wxFont LayoutFont() {
 
 // Puts a control where the layout says. A control keeps its place, and is
 // only made larger where the theme needs more room to show its text whole.
+// The layout is in pixels at 96 per inch; on a display scaled to 125 % or 150 %
+// it grows with the text (FromDIP; GTK scales by itself, and there it changes nothing).
 void Place(wxWindow* control, int left, int top, int width, int height, bool may_widen) {
+  const wxPoint at = control->FromDIP(wxPoint(left, top));
+  const wxSize size = control->FromDIP(wxSize(width, height));
   const wxSize best = control->GetBestSize();
-  control->SetSize(left, top, may_widen ? std::max(width, best.x) : width,
-                   std::max(height, best.y));
+  control->SetSize(at.x, at.y, may_widen ? std::max(size.x, best.x) : size.x,
+                   std::max(size.y, best.y));
 }
 
 }  // namespace
@@ -41,7 +45,7 @@ TForm1::TForm1(wxWindow* owner)
   SetFont(LayoutFont());
   client_ = new wxPanel(this);
   client_->SetBackgroundColour(BtnFace());
-  SetClientSize(788, 495);
+  SetClientSize(FromDIP(wxSize(788, 495)));
 
   // Created in this order: the tab order of the focusable controls follows it.
   Label1 = new wxStaticText(client_, wxID_ANY, L"ＵＲＬ記述　昼用　例）" + kExampleAddress);
@@ -53,7 +57,8 @@ TForm1::TForm1(wxWindow* owner)
   Edit3 = new wxTextCtrl(client_, wxID_ANY, "Edit3");
   CheckBox1 = new wxCheckBox(client_, wxID_ANY, L"夜間訪問　0:00 ～6:59");
   Button1 = new wxButton(client_, wxID_ANY, L"実行");
-  WebBrowser1 = new TCppWebBrowser(client_, wxID_ANY, wxPoint(16, 136), wxSize(713, 313));
+  WebBrowser1 = new TCppWebBrowser(client_, wxID_ANY, FromDIP(wxPoint(16, 136)),
+                                   FromDIP(wxSize(713, 313)));
   Timer1 = new TTimer(this, wxID_ANY);
 
   Place(Label1, 16, 16, 236, 12, true);

@@ -1,21 +1,16 @@
 #include "tests/support.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
-#include <libsoup/soup.h>
 #include <wx/evtloop.h>
 #include <wx/timer.h>
 
 #include "app/clock.h"
 #include "app/application.h"
-
-// Last: the X headers' macros clash with names in the headers above.
-#include <X11/Xlib.h>
 
 std::vector<std::string> FilesWrittenUnderHome() {
   std::vector<std::string> written;
@@ -47,111 +42,14 @@ bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
 
 void PumpFor(int milliseconds) { PumpUntil([] { return false; }, milliseconds); }
 
-struct TestServer::Impl {
-  SoupServer* server = nullptr;
-  bool https = false;
-  guint port = 0;
-  std::map<std::string, Response> responses;
-  std::vector<Request> requests;
-
-  static void Handle(SoupServer*, SoupServerMessage* message, const char* path, GHashTable*,
-                     gpointer data) {
-    auto* self = static_cast<Impl*>(data);
-    Request request;
-    request.method = soup_server_message_get_method(message);
-    GUri* uri = soup_server_message_get_uri(message);
-    request.path = path;
-    if (const char* query = g_uri_get_query(uri)) request.path += std::string("?") + query;
-    SoupMessageHeadersIter iter;
-    soup_message_headers_iter_init(&iter, soup_server_message_get_request_headers(message));
-    const char* name;
-    const char* value;
-    while (soup_message_headers_iter_next(&iter, &name, &value))
-      request.headers[g_ascii_strdown(name, -1)] = value;
-    self->requests.push_back(request);
-
-    const auto found = self->responses.find(path);
-    const Response response = found == self->responses.end() ? Response{} : found->second;
-    SoupMessageHeaders* out = soup_server_message_get_response_headers(message);
-    for (const auto& [header, header_value] : response.headers)
-      soup_message_headers_append(out, header.c_str(), header_value.c_str());
-    soup_server_message_set_status(message, response.status, nullptr);
-    soup_server_message_set_response(message, response.content_type.c_str(), SOUP_MEMORY_COPY,
-                                     response.body.data(), response.body.size());
-  }
-};
-
-namespace {
-// A certificate for 127.0.0.1 signed by nobody.
-GTlsCertificate* SelfSignedCertificate() {
-  const std::string dir = (std::filesystem::temp_directory_path() / "hpvisit-tls-XXXXXX").string();
-  std::string pattern = dir;
-  const std::string made = mkdtemp(pattern.data());
-  const std::string command =
-      "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
-      "-subj /CN=127.0.0.1 -keyout " + made + "/key.pem -out " + made + "/cert.pem 2>/dev/null";
-  GTlsCertificate* certificate = nullptr;
-  if (std::system(command.c_str()) == 0)
-    certificate = g_tls_certificate_new_from_files((made + "/cert.pem").c_str(),
-                                                   (made + "/key.pem").c_str(), nullptr);
-  std::error_code ignored;
-  std::filesystem::remove_all(made, ignored);
-  return certificate;
-}
-}  // namespace
-
-TestServer::TestServer(bool https) : impl_(new Impl) {
-  GTlsCertificate* certificate = https ? SelfSignedCertificate() : nullptr;
-  if (https && !certificate) ADD_FAILURE() << "test server: no certificate (is openssl installed?)";
-  impl_->server = certificate ? soup_server_new("tls-certificate", certificate, nullptr)
-                              : soup_server_new(nullptr, nullptr);
-  if (certificate) g_object_unref(certificate);
-  impl_->https = https;
-  soup_server_add_handler(impl_->server, nullptr, &Impl::Handle, impl_.get(), nullptr);
-  GInetAddress* loopback = g_inet_address_new_from_string("127.0.0.1");
-  GSocketAddress* address = g_inet_socket_address_new(loopback, 0);
-  GError* error = nullptr;
-  const auto options = SoupServerListenOptions(https ? SOUP_SERVER_LISTEN_HTTPS : 0);
-  if (!soup_server_listen(impl_->server, address, options, &error)) {
-    ADD_FAILURE() << "test server: " << error->message;
-    g_error_free(error);
-  }
-  g_object_unref(address);
-  g_object_unref(loopback);
-  GSList* uris = soup_server_get_uris(impl_->server);
-  if (uris) impl_->port = g_uri_get_port(static_cast<GUri*>(uris->data));
-  g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
-}
-
-TestServer::~TestServer() {
-  soup_server_disconnect(impl_->server);
-  g_object_unref(impl_->server);
-}
-
-std::string TestServer::Url(const std::string& path) const {
-  return std::string(impl_->https ? "https" : "http") + "://127.0.0.1:" + std::to_string(impl_->port) + path;
-}
-
-void TestServer::Serve(const std::string& path, Response response) {
-  impl_->responses[path] = std::move(response);
-}
-
-const std::vector<TestServer::Request>& TestServer::Requests() const { return impl_->requests; }
-
-int TestServer::CountRequests(const std::string& path) const {
-  int count = 0;
-  for (const Request& request : impl_->requests) count += request.path == path;
-  return count;
-}
-
-bool TestServer::WaitForRequests(const std::string& path, int count, int timeout_ms) {
-  return PumpUntil([&] { return CountRequests(path) >= count; }, timeout_ms);
-}
-
 TempWorkingDirectory::TempWorkingDirectory() {
-  previous_ = std::filesystem::current_path();
-  std::string pattern = (std::filesystem::temp_directory_path() / "hpvisit-test-XXXXXX").string();
-  path_ = mkdtemp(pattern.data());
+  previous_ = std::filesystem::current_path().string();
+  // A new directory of a random name (portable mkdtemp).
+  std::random_device random;
+  std::filesystem::path made;
+  do made = std::filesystem::temp_directory_path() / ("hpvisit-test-" + std::to_string(random()));
+  while (!std::filesystem::create_directory(made));
+  path_ = made.string();
   std::filesystem::current_path(path_);
 }
 
@@ -194,33 +92,4 @@ void SetClockTo(int hour, int minute, int second) {
 void DestroyForm(TForm1* form) {
   form->Destroy();
   PumpFor(20);
-}
-
-int WindowsTitled(const wxString& title) {
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return 0;
-  const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
-  const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-  Window root, parent, *children = nullptr;
-  unsigned count = 0;
-  int found = 0;
-  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
-  for (unsigned i = 0; i < count; ++i) {
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(display, children[i], &attributes) ||
-        attributes.map_state != IsViewable)
-      continue;
-    Atom type;
-    int format;
-    unsigned long length, after;
-    unsigned char* value = nullptr;
-    if (XGetWindowProperty(display, children[i], name, 0, 256, False, utf8, &type, &format,
-                           &length, &after, &value) == Success && value) {
-      found += wxString::FromUTF8(reinterpret_cast<char*>(value), length) == title;
-      XFree(value);
-    }
-  }
-  if (children) XFree(children);
-  XCloseDisplay(display);
-  return found;
 }

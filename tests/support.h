@@ -96,3 +96,16 @@ int WindowsTitled(const wxString& title);
 
 // Destroys a window the way the toolkit does once it has closed.
 void DestroyForm(TForm1* form);
+
+// Asks the window to close as the window manager does when the user closes it.
+void CloseWindowAsTheUserDoes(wxWindow* window);
+
+// A new main window, as the program starts, in a fresh working directory.
+class WindowTest : public testing::Test {
+ protected:
+  void SetUp() override { form = new TForm1(nullptr); }
+  void TearDown() override { DestroyForm(form); }
+
+  TempWorkingDirectory dir;
+  TForm1* form = nullptr;
+};

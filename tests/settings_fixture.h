@@ -1,0 +1,104 @@
+// What the tests of udat.txt share: its texts, the four boxes the settings
+// live in, and a window started in an empty temporary directory. (Shared by
+// several test programs: nothing here is in an unnamed namespace, so that a
+// program that links two of them has one fixture.)
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "settings/settings_text.h"
+#include "tests/support.h"
+
+namespace fs = std::filesystem;
+
+inline const std::string kDay = "http://example.jp/day.php";
+inline const std::string kNight = "http://example.jp/night.php";
+// "http://例え.jp/日本語/表示.php" and "～①" as a Japanese Windows system stores them:
+// code page 932, with a 0x5C trail byte and two characters plain Shift-JIS lacks.
+inline const std::string kJapaneseCp932 =
+    "http://\x97\xe1\x82\xa6.jp/\x93\xfa\x96{\x8c\xea/\x95\\\x8e\xa6.php";
+inline const std::string kJapanese = "http://例え.jp/日本語/表示.php";
+inline const std::string kSymbolsCp932 = "\x81\x60\x87\x40";
+inline const std::string kSymbols = "\xef\xbd\x9e\xe2\x91\xa0";  // U+FF5E U+2460
+
+// Text as the system stores it in udat.txt: UTF-8 here, code page 932 on a
+// Japanese Windows system.
+inline std::string Stored(const std::string& utf8) {
+  return EncodeStoredText(wxString::FromUTF8(utf8), StoredTextEncoding());
+}
+inline wxString U(const std::string& utf8) { return wxString::FromUTF8(utf8); }
+
+// What the user sees: the four controls the settings live in.
+struct Boxes {
+  wxString minutes;
+  bool checked;
+  wxString day, night;
+  bool operator==(const Boxes& o) const {
+    return minutes == o.minutes && checked == o.checked && day == o.day && night == o.night;
+  }
+};
+inline void PrintTo(const Boxes& b, std::ostream* os) {
+  *os << "{" << b.minutes.utf8_string() << ", " << b.checked << ", \"" << b.day.utf8_string()
+      << "\" (" << b.day.length() << "), \"" << b.night.utf8_string() << "\" (" << b.night.length()
+      << ")}";
+}
+
+inline Boxes Read(TForm1* form) {
+  return {form->Edit2->GetValue(), form->CheckBox1->GetValue(), form->Edit1->GetValue(),
+          form->Edit3->GetValue()};
+}
+inline void Fill(TForm1* form, const Boxes& b) {
+  form->Edit2->SetValue(b.minutes);
+  form->CheckBox1->SetValue(b.checked);
+  form->Edit1->SetValue(b.day);
+  form->Edit3->SetValue(b.night);
+}
+
+class SettingsFile : public testing::Test {
+ protected:
+  // The first start, in the empty directory.
+  void SetUp() override {
+    form = new TForm1(nullptr);
+    defaults = Read(form);
+  }
+  void TearDown() override {
+    if (form) DestroyForm(form);
+  }
+
+  // Loads `bytes` as udat.txt into boxes holding the layout's own texts.
+  Boxes Load(const std::string& bytes) {
+    WriteBytes("udat.txt", bytes);
+    Fill(form, {"Edit2", false, "Edit1", "Edit3"});
+    form->LoadSettings();
+    return Read(form);
+  }
+  Boxes Defaults(bool checked) const { return {defaults.minutes, checked, defaults.day, defaults.night}; }
+
+  // A new window, started as the program starts, in the working directory.
+  void Restart() {
+    DestroyForm(form);
+    form = new TForm1(nullptr);
+  }
+  // Closes the window as the window manager does; returns whether it went away.
+  bool CloseAsTheUserDoes() {
+    auto destroyed = std::make_shared<bool>(false);
+    form->Bind(wxEVT_DESTROY, [destroyed, f = form](wxWindowDestroyEvent& e) {
+      if (e.GetEventObject() == f) *destroyed = true;
+      e.Skip();
+    });
+    form->Show();
+    PumpUntil([&] { return form->IsShownOnScreen(); }, 2000);
+    CloseWindowAsTheUserDoes(form);
+    PumpUntil([&] { return *destroyed; }, 500);
+    if (*destroyed) form = nullptr;
+    return *destroyed;
+  }
+
+  TempWorkingDirectory dir;
+  TForm1* form = nullptr;
+  Boxes defaults;
+};
+

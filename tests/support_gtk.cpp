@@ -1,0 +1,38 @@
+// What the tests need of GTK and X11 themselves.
+#include <gtk/gtk.h>
+
+#include "tests/support.h"
+
+// Last: the X headers' macros clash with names in the headers above.
+#include <X11/Xlib.h>
+
+void CloseWindowAsTheUserDoes(wxWindow* window) { gtk_window_close(GTK_WINDOW(window->GetHandle())); }
+
+int WindowsTitled(const wxString& title) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return 0;
+  const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
+  const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  int found = 0;
+  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+  for (unsigned i = 0; i < count; ++i) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, children[i], &attributes) ||
+        attributes.map_state != IsViewable)
+      continue;
+    Atom type;
+    int format;
+    unsigned long length, after;
+    unsigned char* value = nullptr;
+    if (XGetWindowProperty(display, children[i], name, 0, 256, False, utf8, &type, &format,
+                           &length, &after, &value) == Success && value) {
+      found += wxString::FromUTF8(reinterpret_cast<char*>(value), length) == title;
+      XFree(value);
+    }
+  }
+  if (children) XFree(children);
+  XCloseDisplay(display);
+  return found;
+}

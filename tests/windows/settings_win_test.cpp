@@ -1,0 +1,18 @@
+// udat.txt on Windows: a save that the system refuses.
+#include "tests/settings_fixture.h"
+
+namespace {
+
+// The new content cannot take the stored file's place (here udat.txt is a
+// folder; on Windows a read-only udat.txt, or one another program holds open,
+// refuses it too, but Wine lets those through): the save fails quietly and
+// the temporary file it wrote is gone again.
+TEST_F(SettingsFile, SaveThatCannotReplaceTheFileLeavesNothingBehind) {
+  fs::create_directory("udat.txt");
+  Fill(form, {"30", false, U(kJapanese), "http://example.jp/new"});
+  EXPECT_NO_THROW(form->SaveSettings());
+  EXPECT_TRUE(fs::is_directory("udat.txt"));
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+// The Windows program as users get it (build-windows/, made by
+// scripts/build-windows), run under Wine in the tests' own prefix: its visits
+// reach a real server on 127.0.0.1, it keeps udat.txt in code page 932 with
+// CR LF, it saves at the session's end, and its installer installs, starts it
+// and uninstalls it without touching the settings.
+//
+// Wine has no HTML engine here: the browser control makes every request but
+// shows nothing, so what is checked is what the server receives.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <glib.h>
+
+#include "tests/support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kBuild = HPVISIT_WINDOWS_BUILD;
+const std::string kProgram = kBuild + "/hpvisit.exe";
+const std::string kDriveWindow = kBuild + "/tests/drive_window.exe";
+const std::string kSetup = kBuild + "/hpvisit-1.0.0.0-setup.exe";
+const std::string kPrefix = HPVISIT_WINE_PREFIX;
+const std::string kName = "ＴＡＶＩＫ支援　ＨＰ定期訪問";
+// "/日本.php" as a Japanese Windows system stores it (code page 932), and as UTF-8.
+const std::string kJapanesePathCp932 = "/\x93\xfa\x96{.php";
+const std::string kJapanesePath = "/日本.php";
+const char kMachineLocale[] = "C.UTF-8";
+
+// The Windows name of a file here (Wine's drive Z: is the root).
+std::string WindowsPath(const std::string& path) {
+  std::string windows = "Z:" + path;
+  for (char& c : windows)
+    if (c == '/') c = '\\';
+  return windows;
+}
+
+// Starts `args` under Wine in the prefix, in the working directory, by
+// default with a Japanese system locale (code page 932). (Without the system's
+// own ja_JP locale, Wine then cannot name files in Japanese: the installer
+// runs in the machine's locale.)
+pid_t StartUnderWine(const std::vector<std::string>& args, const char* locale = "ja_JP.UTF-8") {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv("WINEPREFIX", kPrefix.c_str(), 1);
+    setenv("WINEDEBUG", "-all", 1);
+    setenv("WINEDLLOVERRIDES", "mscoree=;appwiz.cpl=", 1);
+    setenv("LC_ALL", locale, 1);
+    std::vector<char*> argv{const_cast<char*>("wine")};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execvp("wine", argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits (running the event loop, so that the server answers) for `pid` to
+// end; its exit status, or -1 when it did not end in time (it is then killed).
+int WaitForExit(pid_t pid, int timeout_ms) {
+  int status = 0;
+  bool ended = false;
+  PumpUntil([&] { return ended = ended || waitpid(pid, &status, WNOHANG) == pid; }, timeout_ms);
+  if (!ended) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RunUnderWine(const std::vector<std::string>& args, const char* locale = "ja_JP.UTF-8") {
+  return WaitForExit(StartUnderWine(args, locale), 60000);
+}
+
+// Waits until every Wine process of the prefix has ended.
+void WaitForWine() {
+  const std::string command = "WINEPREFIX='" + kPrefix + "' wineserver -w";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+}
+
+// Requests for the Japanese path, in either form a browser control sends it:
+// raw code page 932 (Wine's) or percent-encoded UTF-8 (Windows'); never another path.
+int VisitsToTheJapanesePath(const TestServer& server) {
+  int count = 0;
+  for (const TestServer::Request& request : server.Requests()) {
+    char* decoded = g_uri_unescape_string(request.path.c_str(), nullptr);
+    const std::string path = decoded ? decoded : request.path;
+    g_free(decoded);
+    count += path == kJapanesePathCp932 || path == kJapanesePath;
+  }
+  return count;
+}
+
+class WindowsProgram : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kProgram) || !fs::exists(kDriveWindow))
+      GTEST_SKIP() << "no Windows build in " << kBuild << " (scripts/build-windows)";
+  }
+};
+
+// A udat.txt written on a Japanese Windows system: minutes too large, LF line
+// ends, a day address with a Japanese path in code page 932.
+TEST_F(WindowsProgram, VisitsReachTheServerAndClosingWritesCodePage932WithCrLf) {
+  TestServer server;
+  TempWorkingDirectory dir;
+  const std::string day = server.Url(kJapanesePathCp932);
+  const std::string night = server.Url("/night.php");
+  WriteBytes("udat.txt", "90\n0\n" + day + "\n" + night);
+  const pid_t program = StartUnderWine({kProgram});
+
+  // The first timed visit, a minute after the start: the timer's own.
+  EXPECT_TRUE(PumpUntil([&] { return VisitsToTheJapanesePath(server) >= 1; }, 100000));
+  EXPECT_EQ(VisitsToTheJapanesePath(server), 1);
+  // Run visits at once.
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "run"}), 0);
+  EXPECT_TRUE(PumpUntil([&] { return VisitsToTheJapanesePath(server) >= 2; }, 20000));
+  for (const TestServer::Request& request : server.Requests()) EXPECT_EQ(request.method, "GET");
+
+  // Closed as the user closes it (WM_CLOSE): the settings are written back.
+  PumpFor(1000);
+  EXPECT_EQ(RunUnderWine({"taskkill", "/im", "hpvisit.exe"}), 0);
+  EXPECT_EQ(WaitForExit(program, 30000), 0);
+  EXPECT_EQ(ReadBytes("udat.txt"), "60\r\n0\r\n" + day + "\r\n" + night);
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
+}
+
+TEST_F(WindowsProgram, EndOfTheSessionSavesTheSettings) {
+  TestServer server;
+  TempWorkingDirectory dir;
+  const std::string day = server.Url("/day.php");
+  const std::string night = server.Url("/night.php");
+  WriteBytes("udat.txt", "0\n0\n" + day + "\n" + night);
+  const pid_t program = StartUnderWine({kProgram});
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "run"}), 0);
+  EXPECT_TRUE(server.WaitForRequests("/day.php", 1, 20000));
+
+  PumpFor(1000);
+  RunUnderWine({"wineboot", "--end-session", "--force"});
+  EXPECT_NE(WaitForExit(program, 30000), -1);
+  EXPECT_EQ(ReadBytes("udat.txt"), "1\r\n0\r\n" + day + "\r\n" + night);
+}
+
+// Minutes that are not a number stop a close by the user (with an error box),
+// but never the end of the session: the program ends, and the stored
+// settings stay as they were.
+TEST_F(WindowsProgram, EndOfTheSessionIsNotHeldUpByInvalidMinutes) {
+  TempWorkingDirectory dir;
+  const std::string stored = "5\n0\nhttp://127.0.0.1:9/day.php\nhttp://127.0.0.1:9/night.php";
+  WriteBytes("udat.txt", stored);
+  const pid_t program = StartUnderWine({kProgram});
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "minutes", "abc"}), 0);
+  PumpFor(500);
+  RunUnderWine({"wineboot", "--end-session", "--force"});
+  EXPECT_NE(WaitForExit(program, 30000), -1);
+  EXPECT_EQ(ReadBytes("udat.txt"), stored);
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
+}
+
+// Closed in the same instant as a visit starts: the browser control is torn
+// down while it loads, and the program still ends normally, having saved.
+TEST_F(WindowsProgram, ClosingWhileAVisitStartsEndsNormally) {
+  TestServer server;
+  TempWorkingDirectory dir;
+  const std::string day = server.Url("/day.php");
+  WriteBytes("udat.txt", "2\n0\n" + day + "\n" + day);
+  const pid_t program = StartUnderWine({kProgram});
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "run-and-close"}), 0);
+  EXPECT_EQ(WaitForExit(program, 30000), 0);
+  EXPECT_EQ(ReadBytes("udat.txt"), "2\r\n0\r\n" + day + "\r\n" + day);
+}
+
+// The prefix's user folder (C:\users\<name>).
+fs::path UserFolder() {
+  for (const auto& user : fs::directory_iterator(kPrefix + "/drive_c/users"))
+    if (fs::exists(user.path() / "Documents")) return user.path();
+  return {};
+}
+
+TEST_F(WindowsProgram, InstallerInstallsStartsAndUninstallsLeavingTheSettings) {
+  ASSERT_TRUE(fs::exists(kSetup));
+  TestServer server;
+  TempWorkingDirectory dir;
+  const fs::path programs = fs::path(dir.path()) / "Programs";
+  ASSERT_EQ(RunUnderWine({kSetup, "/S", "/CurrentUser", "/D=" + WindowsPath(programs)}, kMachineLocale), 0);
+  WaitForWine();
+  EXPECT_TRUE(fs::exists(programs / "hpvisit.exe"));
+  EXPECT_TRUE(fs::exists(programs / "uninstall.exe"));
+  const fs::path user = UserFolder();
+  const fs::path shortcut =
+      user / "AppData/Roaming/Microsoft/Windows/Start Menu/Programs" / (kName + ".lnk");
+  ASSERT_TRUE(fs::exists(shortcut)) << shortcut;
+  // The shortcut's working folder, made by the installer: Documents\hpvisit.
+  const fs::path settings = user / "Documents/hpvisit";
+  ASSERT_TRUE(fs::is_directory(settings)) << settings;
+
+  // Started from the shortcut, the program reads and writes udat.txt there.
+  const std::string day = server.Url("/installed.php");
+  const std::string udat = (settings / "udat.txt").string();
+  WriteBytes(udat, "7\n0\n" + day + "\n" + day);
+  std::string windows_shortcut = "C:\\" + fs::relative(shortcut, kPrefix + "/drive_c").string();
+  for (char& c : windows_shortcut)
+    if (c == '/') c = '\\';
+  EXPECT_EQ(RunUnderWine({"start", windows_shortcut}, kMachineLocale), 0);
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "run"}, kMachineLocale), 0);
+  EXPECT_TRUE(server.WaitForRequests("/installed.php", 1, 20000));
+  PumpFor(1000);
+  EXPECT_EQ(RunUnderWine({"taskkill", "/im", "hpvisit.exe"}, kMachineLocale), 0);
+  WaitForWine();
+  EXPECT_EQ(ReadBytes(udat), "7\r\n0\r\n" + day + "\r\n" + day);
+
+  // Uninstalled silently: the program and its shortcut go, the settings stay.
+  EXPECT_EQ(RunUnderWine({WindowsPath(programs / "uninstall.exe"), "/S", "/CurrentUser"}, kMachineLocale), 0);
+  WaitForWine();
+  EXPECT_FALSE(fs::exists(programs / "hpvisit.exe"));
+  EXPECT_FALSE(fs::exists(shortcut));
+  EXPECT_TRUE(fs::exists(udat));
+  fs::remove_all(settings);
+}
+
+}  // namespace
