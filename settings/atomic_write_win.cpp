@@ -6,18 +6,18 @@
 
 #include <string>
 
-// This process's id, as temporary files name it.
-unsigned long CurrentProcessId() { return ::GetCurrentProcessId(); }
+#include "settings/process_liveness.h"
 
-// Whether a process with this id is running (one that exists but may not be
-// looked at counts as running).
-bool ProcessIsAlive(unsigned long pid) {
-  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+long ThisProcessId() { return static_cast<long>(::GetCurrentProcessId()); }
+
+bool ProcessIsRunning(long id) {
+  // One that exists but may not be looked at is running too.
+  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
   if (!process) return ::GetLastError() == ERROR_ACCESS_DENIED;
   DWORD code = 0;
-  const bool alive = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  const bool running = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
   ::CloseHandle(process);
-  return alive;
+  return running;
 }
 
 namespace {
@@ -39,7 +39,7 @@ bool WriteAll(HANDLE file, const std::string& content) {
 // the disk; on failure the file is gone again.
 bool WriteTemporary(const std::wstring& path, const std::string& content, std::wstring& temp) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp = path + L".tmp-" + std::to_wstring(CurrentProcessId()) + L"-" + std::to_wstring(attempt);
+    temp = path + L".tmp-" + std::to_wstring(ThisProcessId()) + L"-" + std::to_wstring(attempt);
     HANDLE file = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

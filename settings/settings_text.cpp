@@ -134,9 +134,14 @@ wxString DecodeStoredText(const std::string& bytes, const wxMBConv& encoding) {
 std::string EncodeStoredText(const wxString& text, const wxMBConv& encoding) {
   const wxCharBuffer whole = text.mb_str(encoding);
   if (whole.length() > 0 || text.empty()) return std::string(whole.data(), whole.length());
+  // One character at a time: a whole code point, also where the toolkit holds
+  // text as UTF-16 (Windows), so that one character gives one '?'.
+  const std::string utf8 = text.utf8_string();
   std::string out;
-  for (wxUniChar c : text) {
-    const wxCharBuffer one = wxString(c).mb_str(encoding);
+  for (std::size_t at = 0, next; at < utf8.size(); at = next) {
+    next = at + 1;
+    while (next < utf8.size() && (static_cast<unsigned char>(utf8[next]) & 0xC0) == 0x80) ++next;
+    const wxCharBuffer one = wxString::FromUTF8(utf8.data() + at, next - at).mb_str(encoding);
     out += one.length() > 0 ? std::string(one.data(), one.length()) : std::string("?");
   }
   return out;

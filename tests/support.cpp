@@ -12,20 +12,6 @@
 #include "app/clock.h"
 #include "app/application.h"
 
-std::vector<std::string> FilesWrittenUnderHome() {
-  std::vector<std::string> written;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(TestHome())) {
-    const std::string path = entry.path().string().substr(TestHome().size());
-    bool platforms_own = false;
-    for (const char* own : {"/.runtime", "/.cache/fontconfig", "/.cache/mesa_shader_cache", "/.cache/dconf"})
-      platforms_own |= path.rfind(own, 0) == 0;
-    // Folders count too, but for those the tests made.
-    for (const char* made : {"/.cache", "/.cache/gstreamer-1.0"}) platforms_own |= path == made;
-    if (!platforms_own) written.push_back(path);
-  }
-  return written;
-}
-
 bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
   if (done()) return true;
   wxGUIEventLoop loop;

@@ -1,10 +1,26 @@
-// What the tests need of GTK and X11 themselves.
+// What the tests need of GTK, X11 and the desktop's folders themselves.
 #include <gtk/gtk.h>
+
+#include <filesystem>
 
 #include "tests/support.h"
 
 // Last: the X headers' macros clash with names in the headers above.
 #include <X11/Xlib.h>
+
+std::vector<std::string> FilesWrittenUnderHome() {
+  std::vector<std::string> written;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(TestHome())) {
+    const std::string path = entry.path().string().substr(TestHome().size());
+    bool platforms_own = false;
+    for (const char* own : {"/.runtime", "/.cache/fontconfig", "/.cache/mesa_shader_cache", "/.cache/dconf"})
+      platforms_own |= path.rfind(own, 0) == 0;
+    // Folders count too, but for those the tests made.
+    for (const char* made : {"/.cache", "/.cache/gstreamer-1.0"}) platforms_own |= path == made;
+    if (!platforms_own) written.push_back(path);
+  }
+  return written;
+}
 
 void CloseWindowAsTheUserDoes(wxWindow* window) { gtk_window_close(GTK_WINDOW(window->GetHandle())); }
 

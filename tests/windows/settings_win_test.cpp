@@ -1,4 +1,6 @@
-// udat.txt on Windows: a save that the system refuses.
+// udat.txt on Windows: a save that the system refuses, and text the code page
+// cannot hold.
+#include "settings/settings_text.h"
 #include "tests/settings_fixture.h"
 
 namespace {
@@ -13,6 +15,13 @@ TEST_F(SettingsFile, SaveThatCannotReplaceTheFileLeavesNothingBehind) {
   EXPECT_NO_THROW(form->SaveSettings());
   EXPECT_TRUE(fs::is_directory("udat.txt"));
   EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
+}
+
+// A character outside the code page, even one that Windows holds as two
+// UTF-16 units, is written as one '?'; the rest is kept.
+TEST(SettingsText, CharacterTheCodePageCannotHoldIsOneQuestionMark) {
+  EXPECT_EQ(EncodeStoredText(wxString::FromUTF8("a\xF0\x9F\x98\x80" "b\xC3\xA9"), StoredTextEncoding()),
+            "a?b?");
 }
 
 }  // namespace
