@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/application.h"
-#include "app/exception.h"
+#include "tests/support.h"
 
 namespace {
 std::string test_home;
@@ -29,16 +28,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directory(test_home + "/.runtime");
   std::filesystem::permissions(test_home + "/.runtime", std::filesystem::perms::owner_all);
   setenv("XDG_RUNTIME_DIR", (test_home + "/.runtime").c_str(), 1);
-  wxApp::SetInstance(new TApplication);
-  try {
-    Application->Initialize(argc, argv);
-  } catch (const Exception& error) {
-    Application->ShowException(error);
-    return 1;
-  }
-  Application->SetTitle(L"ＴＡＶＩＫ支援　ＨＰ定期訪問");
-  const int result = RUN_ALL_TESTS();
-  wxEntryCleanup();
+  const int result = RunAllTestsWithTheToolkit(argc, argv);
   std::error_code ignored;
   std::filesystem::remove_all(test_home, ignored);
   return result;

@@ -11,6 +11,7 @@
 
 #include "app/clock.h"
 #include "app/application.h"
+#include "app/exception.h"
 
 bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
   if (done()) return true;
@@ -78,4 +79,18 @@ void SetClockTo(int hour, int minute, int second) {
 void DestroyForm(TForm1* form) {
   form->Destroy();
   PumpFor(20);
+}
+
+int RunAllTestsWithTheToolkit(int& argc, char** argv) {
+  wxApp::SetInstance(new TApplication);
+  try {
+    Application->Initialize(argc, argv);
+  } catch (const Exception& error) {
+    Application->ShowException(error);
+    return 1;
+  }
+  Application->SetTitle(L"ＴＡＶＩＫ支援　ＨＰ定期訪問");
+  const int result = RUN_ALL_TESTS();
+  wxEntryCleanup();
+  return result;
 }

@@ -13,6 +13,10 @@
 
 #include "app/form1.h"
 
+// Starts the toolkit as the program does, runs every test, and ends the toolkit;
+// the tests' exit status.
+int RunAllTestsWithTheToolkit(int& argc, char** argv);
+
 // The HOME the tests run with: a fresh temporary directory.
 const std::string& TestHome();
 // Files and folders under it that are not the platform's own (the session's
