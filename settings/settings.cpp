@@ -27,7 +27,7 @@ void TForm1::LoadSettings() {
   const std::optional<std::string> bytes = path.empty() ? std::nullopt : ReadWholeFile(path);
   if (!bytes) return ApplyDefaults();
   const std::vector<std::string> lines = SplitLines(*bytes);
-  const wxMBConv& encoding = StoredTextEncoding();
+  const wxMBConv& encoding = EncodingOfFile(*bytes);
 
   if (lines.size() < 1) return ApplyDefaults();
   Edit2->SetValue(wxString::Format("%ld", ClampInterval(LeadingInteger(lines[0]))));

@@ -30,12 +30,17 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
   return bytes;
 }
 
+namespace {
+const std::string kUtf8Bom = "\xEF\xBB\xBF";
+
+bool HasUtf8Bom(const std::string& bytes) { return bytes.rfind(kUtf8Bom, 0) == 0; }
+}  // namespace
+
 std::vector<std::string> SplitLines(const std::string& bytes) {
   std::vector<std::string> lines;
   // A byte-order mark, which many editors put at the start of a UTF-8 file,
   // is no part of the first line (the period).
-  static const std::string kUtf8Bom = "\xEF\xBB\xBF";
-  std::size_t start = bytes.rfind(kUtf8Bom, 0) == 0 ? kUtf8Bom.size() : 0;
+  std::size_t start = HasUtf8Bom(bytes) ? kUtf8Bom.size() : 0;
   while (start < bytes.size()) {
     const std::size_t lf = bytes.find('\n', start);
     const std::size_t end = lf == std::string::npos ? bytes.size() : lf;
@@ -116,6 +121,10 @@ bool IsUtf8(const wxMBConv& encoding) {
   return e_acute.length() == 2 && std::string(e_acute.data(), 2) == "\xC3\xA9";
 }
 }  // namespace
+
+const wxMBConv& EncodingOfFile(const std::string& bytes) {
+  return HasUtf8Bom(bytes) ? static_cast<const wxMBConv&>(wxConvUTF8) : StoredTextEncoding();
+}
 
 wxString DecodeStoredText(const std::string& bytes, const wxMBConv& encoding) {
   if (bytes.empty()) return {};

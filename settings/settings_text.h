@@ -32,6 +32,10 @@ long LeadingInteger(const std::string& line);
 // The encoding text is stored in: the system's own (one body per platform).
 const wxMBConv& StoredTextEncoding();
 
+// The encoding of a whole file's text: UTF-8 when it starts with a UTF-8
+// byte-order mark (an editor saved it so), else the stored-text encoding.
+const wxMBConv& EncodingOfFile(const std::string& bytes);
+
 // Text from the file. Bytes that are not valid in `encoding` (a file written on
 // a Japanese Windows system) are read as code page 932; for UTF-8, valid means
 // by the standard's rules: no overlong forms, no surrogates, nothing past U+10FFFF.

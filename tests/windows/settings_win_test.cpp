@@ -17,6 +17,16 @@ TEST_F(SettingsFile, SaveThatCannotReplaceTheFileLeavesNothingBehind) {
   EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
 }
 
+// A file an editor saved as UTF-8 with a byte-order mark is read as UTF-8,
+// and saved back in the system's code page.
+TEST_F(SettingsFile, FileSavedAsUtf8WithAByteOrderMarkReadsWhole) {
+  WriteBytes("udat.txt", "\xEF\xBB\xBF" "3\r\n1\r\n" + kJapanese + "\r\nhttp://example.jp/n");
+  Restart();
+  EXPECT_EQ(Read(form), (Boxes{"3", true, U(kJapanese + "\n"), "http://example.jp/n"}));
+  form->SaveSettings();
+  EXPECT_EQ(ReadBytes("udat.txt"), "3\r\n1\r\n" + Stored(kJapanese) + "\r\nhttp://example.jp/n");
+}
+
 // A character outside the code page, even one that Windows holds as two
 // UTF-16 units, is written as one '?'; the rest is kept.
 TEST(SettingsText, CharacterTheCodePageCannotHoldIsOneQuestionMark) {
