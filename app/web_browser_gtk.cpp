@@ -7,6 +7,7 @@
 #include <webkit2/webkit2.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -119,6 +120,29 @@ std::vector<pid_t> EngineWebProcessesMadeFirstToGo() {
   return web;
 }
 
+// A run that was killed could not remove its folder; the next run removes
+// it. The folder's name carries the process id ("hpvisit-<pid>-XXXXXX"), and
+// only this user's folders of runs that have ended are removed.
+void RemoveFoldersOfEndedRuns(const std::string& parent) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind("hpvisit-", 0) != 0) continue;
+    const std::size_t dash = name.find('-', 8);
+    if (dash == std::string::npos || dash == 8 || name.size() != dash + 7 ||
+        name.find_first_not_of("0123456789", 8) != dash)
+      continue;
+    const pid_t pid = static_cast<pid_t>(std::strtol(name.c_str() + 8, nullptr, 10));
+    struct stat folder;
+    if (lstat(it->path().c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode) ||
+        folder.st_uid != getuid() || pid <= 0 || kill(pid, 0) == 0 || errno != ESRCH)
+      continue;
+    std::error_code ignored;
+    fs::remove_all(it->path(), ignored);
+  }
+}
+
 // The engine and its media framework keep caches (the media framework's list
 // of its plugins) and per-session files (the sandbox's) in the folders the
 // environment names. They are given a private folder, removed when the
@@ -128,7 +152,9 @@ std::vector<pid_t> EngineWebProcessesMadeFirstToGo() {
 void UsePrivateFolders() {
   const char* runtime = g_getenv("XDG_RUNTIME_DIR");
   const bool has_runtime = runtime && *runtime && g_file_test(runtime, G_FILE_TEST_IS_DIR);
-  std::string made = std::string(has_runtime ? runtime : g_get_tmp_dir()) + "/hpvisit-XXXXXX";
+  const std::string parent = has_runtime ? runtime : g_get_tmp_dir();
+  RemoveFoldersOfEndedRuns(parent);
+  std::string made = parent + "/hpvisit-" + std::to_string(getpid()) + "-XXXXXX";
   if (!g_mkdtemp(made.data())) return;  // made with no access for others
   static const std::string folder = made;
   g_setenv("XDG_CACHE_HOME", (folder + "/cache").c_str(), TRUE);

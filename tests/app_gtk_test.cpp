@@ -154,11 +154,16 @@ pid_t StartTheProgram(const std::function<void()>& environment = [] {}) {
 // running does, then stopped by the system (a logout, kill), it saves them as
 // a closed window does and returns 0. Started outside a desktop session (no
 // runtime folder), the engine's files are kept in a private folder, removed
-// at the end: nothing is left under HOME or in the temporary folder.
+// at the end: nothing is left under HOME or in the temporary folder, not even
+// the folder of an earlier run that was killed.
 TEST(Program, StopsLikeAClosedWindowAndReturnsZero) {
   TempWorkingDirectory dir;
   std::string temporary = (std::filesystem::temp_directory_path() / "hpvisit-tmp-XXXXXX").string();
   ASSERT_TRUE(mkdtemp(temporary.data()));
+  const pid_t killed = fork();
+  if (killed == 0) _exit(0);
+  waitpid(killed, nullptr, 0);
+  std::filesystem::create_directories(temporary + "/hpvisit-" + std::to_string(killed) + "-aB3xYz/cache");
   WriteBytes("udat.txt", "90\n1\nhttp://127.0.0.1:9/day.php\nhttp://127.0.0.1:9/night.php");
   const pid_t program = StartTheProgram([&] {
     unsetenv("XDG_RUNTIME_DIR");
