@@ -245,12 +245,12 @@ struct TCppWebBrowser::Engine {
   TCppWebBrowser* owner;
   // The address of a visit not yet finished; whether the engine has started
   // loading it; whether it was started again after losing its web process.
-  std::string pending;
+  std::string pending = {};
   bool started = false;
   bool restarted = false;
   // The engine's web processes, as found when a page last began loading;
   // whether one was ended for the memory it held; the check's timer.
-  std::vector<pid_t> web_processes;
+  std::vector<pid_t> web_processes = {};
   bool ended_for_memory = false;
   guint memory_watch = 0;
 
@@ -391,7 +391,7 @@ struct TCppWebBrowser::Engine {
 
 TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& pos,
                                const wxSize& size)
-    : engine_(new Engine{nullptr, this, {}, false, false, {}, false, 0}) {
+    : engine_(new Engine{nullptr, this}) {
   WebKitWebView* view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(SharedContext()));
   Engine* engine = engine_.get();
   engine->view = view;

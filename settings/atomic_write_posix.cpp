@@ -76,10 +76,6 @@ void SyncDirectory(const std::string& directory) {
   if (dir.get() >= 0) ::fsync(dir.get());
 }
 
-std::string TempName(const std::string& path, int attempt) {
-  return path + ".tmp-" + std::to_string(ThisProcessId()) + "-" + std::to_string(attempt);
-}
-
 // A new file takes the process's umask (open applies it); a replaced file
 // keeps the permissions it had.
 bool KeepMode(int fd, const std::optional<mode_t>& mode) {
@@ -94,7 +90,7 @@ bool WriteUnnamed(const std::string& path, const std::string& content,
   if (fd.get() < 0 || !KeepMode(fd.get(), mode) || !WriteAll(fd.get(), content)) return false;
   const std::string proc = "/proc/self/fd/" + std::to_string(fd.get());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp = TempName(path, attempt);
+    temp = TemporaryName(path, attempt).native();
     if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       if (fd.Close()) return true;
       ::unlink(temp.c_str());
@@ -109,7 +105,7 @@ bool WriteUnnamed(const std::string& path, const std::string& content,
 bool WriteNamed(const std::string& path, const std::string& content,
                 const std::optional<mode_t>& mode, std::string& temp) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp = TempName(path, attempt);
+    temp = TemporaryName(path, attempt).native();
     FileDescriptor fd(::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
     if (fd.get() < 0) {
       if (errno == EEXIST) continue;

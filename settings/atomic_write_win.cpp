@@ -39,7 +39,7 @@ bool WriteAll(HANDLE file, const std::string& content) {
 // the disk; on failure the file is gone again.
 bool WriteTemporary(const std::wstring& path, const std::string& content, std::wstring& temp) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp = path + L".tmp-" + std::to_wstring(ThisProcessId()) + L"-" + std::to_wstring(attempt);
+    temp = TemporaryName(path, attempt).native();
     HANDLE file = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

@@ -38,6 +38,12 @@ long TemporaryOwner(const Name& name, const Name& file_name) {
 
 }  // namespace
 
+fs::path TemporaryName(const fs::path& file, int attempt) {
+  fs::path name = file;
+  name += ".tmp-" + std::to_string(ThisProcessId()) + "-" + std::to_string(attempt);
+  return name;
+}
+
 void RemoveStaleTemporaries(const fs::path& link_or_path) {
   std::error_code error;
   // A save goes to the file a link points to; its temporaries lie beside that.
