@@ -76,18 +76,6 @@ TEST_F(WindowTest, ErrorInTheCloseHandlerKeepsTheWindowOpen) {
   EXPECT_EQ(errors.messages.size(), 1u);
 }
 
-// Waits up to `timeout_ms` for a child process to end; its wait status, or
-// -1 when it had to be killed.
-int WaitForTheEnd(pid_t program, int timeout_ms) {
-  int status = -1;
-  bool ended = false;
-  PumpUntil([&] { return ended = ended || waitpid(program, &status, WNOHANG) == program; }, timeout_ms);
-  if (ended) return status;
-  kill(program, SIGKILL);
-  waitpid(program, &status, 0);
-  return -1;
-}
-
 // A failed check inside the toolkit (a program built for users has them on)
 // and the toolkit's error messages are written to the standard error stream;
 // no dialog waits for an answer.
@@ -253,14 +241,8 @@ class Headless : public testing::Test {
   }
   // The launcher's exit status, once it has ended.
   int WaitForTheLauncher() {
-    int status = -1;
-    bool ended = false;
-    PumpUntil([&] { return ended = ended || waitpid(launcher, &status, WNOHANG) == launcher; },
-              30000);
-    if (!ended) {
-      ADD_FAILURE() << "the launcher did not end";
-      return -1;
-    }
+    const int status = WaitForTheEnd(launcher, 30000);
+    if (status == -1) ADD_FAILURE() << "the launcher did not end";
     launcher = 0;
     return status;
   }

@@ -2,6 +2,8 @@
 // real main window in a temporary working directory.
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -94,6 +96,10 @@ class ErrorCapture {
 
 // Makes Now() return today at the given local time.
 void SetClockTo(int hour, int minute, int second);
+
+// Waits up to `timeout_ms` (running the event loop) for a child process to
+// end; its wait status, or -1 when it had to be killed (POSIX only).
+int WaitForTheEnd(pid_t child, int timeout_ms);
 
 // The shown top-level windows on the display, of any program, with this title.
 int WindowsTitled(const wxString& title);

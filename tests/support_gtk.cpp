@@ -1,6 +1,9 @@
 // What the tests need of GTK, X11 and the desktop's folders themselves.
 #include <gtk/gtk.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <filesystem>
 
 #include "tests/support.h"
@@ -20,6 +23,16 @@ std::vector<std::string> FilesWrittenUnderHome() {
     if (!platforms_own) written.push_back(path);
   }
   return written;
+}
+
+int WaitForTheEnd(pid_t child, int timeout_ms) {
+  int status = -1;
+  bool ended = false;
+  PumpUntil([&] { return ended = ended || waitpid(child, &status, WNOHANG) == child; }, timeout_ms);
+  if (ended) return status;
+  kill(child, SIGKILL);
+  waitpid(child, &status, 0);
+  return -1;
 }
 
 void CloseWindowAsTheUserDoes(wxWindow* window) { gtk_window_close(GTK_WINDOW(window->GetHandle())); }

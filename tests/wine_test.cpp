@@ -33,9 +33,10 @@ const std::string kJapanesePathCp932 = "/\x93\xfa\x96{.php";
 const std::string kJapanesePath = "/日本.php";
 const char kMachineLocale[] = "C.UTF-8";
 
-// The Windows name of a file here (Wine's drive Z: is the root).
-std::string WindowsPath(const std::string& path) {
-  std::string windows = "Z:" + path;
+// The Windows name of a file here (Wine's drive Z: is the root), or of a
+// file under a drive's own folder.
+std::string WindowsPath(const std::string& path, const std::string& drive = "Z:") {
+  std::string windows = drive + path;
   for (char& c : windows)
     if (c == '/') c = '\\';
   return windows;
@@ -64,15 +65,8 @@ pid_t StartUnderWine(const std::vector<std::string>& args, const char* locale = 
 // Waits (running the event loop, so that the server answers) for `pid` to
 // end; its exit status, or -1 when it did not end in time (it is then killed).
 int WaitForExit(pid_t pid, int timeout_ms) {
-  int status = 0;
-  bool ended = false;
-  PumpUntil([&] { return ended = ended || waitpid(pid, &status, WNOHANG) == pid; }, timeout_ms);
-  if (!ended) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const int status = WaitForTheEnd(pid, timeout_ms);
+  return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int RunUnderWine(const std::vector<std::string>& args, const char* locale = "ja_JP.UTF-8") {
@@ -205,9 +199,8 @@ TEST_F(WindowsProgram, InstallerInstallsStartsAndUninstallsLeavingTheSettings) {
   const std::string day = server.Url("/installed.php");
   const std::string udat = (settings / "udat.txt").string();
   WriteBytes(udat, "7\n0\n" + day + "\n" + day);
-  std::string windows_shortcut = "C:\\" + fs::relative(shortcut, kPrefix + "/drive_c").string();
-  for (char& c : windows_shortcut)
-    if (c == '/') c = '\\';
+  const std::string windows_shortcut =
+      WindowsPath("/" + fs::relative(shortcut, kPrefix + "/drive_c").string(), "C:");
   EXPECT_EQ(RunUnderWine({"start", windows_shortcut}, kMachineLocale), 0);
   EXPECT_EQ(RunUnderWine({kDriveWindow, "run"}, kMachineLocale), 0);
   EXPECT_TRUE(server.WaitForRequests("/installed.php", 1, 20000));
