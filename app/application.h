@@ -8,6 +8,9 @@
 #include <wx/app.h>
 #include <wx/string.h>
 
+// The application's title: the name the program goes by, and its error boxes' caption.
+inline constexpr wchar_t kApplicationTitle[] = L"ＴＡＶＩＫ支援　ＨＰ定期訪問";
+
 class TApplication : public wxApp {
  public:
   TApplication();

@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
   try {
     Application->Initialize(argc, argv);
     started = true;
-    Application->SetTitle(L"ＴＡＶＩＫ支援　ＨＰ定期訪問");
+    Application->SetTitle(kApplicationTitle);
     Application->CreateForm(Form1);
     Application->Run();
   } catch (const Exception& error) {

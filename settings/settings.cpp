@@ -4,6 +4,8 @@
 #include "app/str_to_int.h"
 #include "settings/atomic_write.h"
 #include "settings/settings_text.h"
+#include "settings/stored_text_encoding.h"
+#include "settings/temporary_files.h"
 #include "visit/clamp_interval.h"
 
 namespace {

@@ -7,6 +7,8 @@
 
 #include <wx/strconv.h>
 
+#include "settings/stored_text_encoding.h"
+
 std::filesystem::path SettingsPath() {
   // The directory's own bytes, whatever their encoding; quietly nothing when the
   // working directory is gone.

@@ -29,9 +29,6 @@ std::string WithCrLf(const std::string& text);
 // digits up to the first non-digit; none gives 0), saturating at the limits.
 long LeadingInteger(const std::string& line);
 
-// The encoding text is stored in: the system's own (one body per platform).
-const wxMBConv& StoredTextEncoding();
-
 // The encoding of a whole file's text: UTF-8 when it starts with a UTF-8
 // byte-order mark (an editor saved it so), else the stored-text encoding.
 const wxMBConv& EncodingOfFile(const std::string& bytes);

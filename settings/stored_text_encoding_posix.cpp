@@ -3,9 +3,10 @@
 
 #include <string>
 
+#include <wx/string.h>
 #include <wx/strconv.h>
 
-#include "settings/settings_text.h"
+#include "settings/stored_text_encoding.h"
 
 // UTF-8 where the locale is UTF-8 or plain C/POSIX.
 const wxMBConv& StoredTextEncoding() {

@@ -17,12 +17,10 @@
 
 #include "app/application.h"
 #include "app/exception.h"
+#include "app/process_tree.h"
 #include "tests/support.h"
 
 namespace {
-
-// What the window manager does when the user closes the window.
-void CloseAsTheUserDoes(wxWindow* window) { gtk_window_close(GTK_WINDOW(window->GetHandle())); }
 
 // Every piece of every caption is drawn in the Japanese face at 12 pixels:
 // no fallback to another face, which is where boxes and clipped text come from.
@@ -66,7 +64,7 @@ TEST_F(WindowTest, ErrorInTheCloseHandlerKeepsTheWindowOpen) {
   form->Show();
   form->Edit2->SetValue("abc");
   form->Edit1->SetValue("http://127.0.0.1/kept.php");
-  CloseAsTheUserDoes(form);
+  CloseWindowAsTheUserDoes(form);
   PumpFor(100);
   EXPECT_FALSE(form->IsBeingDeleted());
   EXPECT_TRUE(form->IsShown());
@@ -228,15 +226,10 @@ class Headless : public testing::Test {
       if (variable.rfind("DISPLAY=:", 0) == 0) display = variable.substr(9);
     ASSERT_FALSE(display.empty());
   }
-  // The launcher's child of that name.
+  // The launcher's process of that name.
   pid_t Child(const std::string& name) {
-    const std::string pid = std::to_string(launcher);
-    std::ifstream children("/proc/" + pid + "/task/" + pid + "/children");
-    for (pid_t child; children >> child;) {
-      std::string comm;
-      std::getline(std::ifstream("/proc/" + std::to_string(child) + "/comm") >> std::ws, comm);
-      if (comm == name) return child;
-    }
+    for (const TProcess& process : Descendants(launcher))
+      if (process.name == name) return process.pid;
     return 0;
   }
   // The launcher's exit status, once it has ended.

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "settings/settings_text.h"
+#include "settings/stored_text_encoding.h"
 #include "tests/support.h"
 
 namespace fs = std::filesystem;
@@ -83,7 +84,7 @@ class SettingsFile : public testing::Test {
     form = new TForm1(nullptr);
   }
   // Closes the window as the window manager does; returns whether it went away.
-  bool CloseAsTheUserDoes() {
+  bool CloseTheWindow() {
     auto destroyed = std::make_shared<bool>(false);
     form->Bind(wxEVT_DESTROY, [destroyed, f = form](wxWindowDestroyEvent& e) {
       if (e.GetEventObject() == f) *destroyed = true;

@@ -63,7 +63,7 @@ TEST_F(SettingsFile, ClosingTheWindowWritesBackWhatItLoaded) {
     SCOPED_TRACE(row.name);
     WriteBytes("udat.txt", row.before);
     Restart();
-    ASSERT_TRUE(CloseAsTheUserDoes());
+    ASSERT_TRUE(CloseTheWindow());
     EXPECT_EQ(ReadBytes("udat.txt"), row.after);
     form = new TForm1(nullptr);  // for the next row, and TearDown
   }
@@ -76,7 +76,7 @@ TEST_F(SettingsFile, ClosingWithInvalidMinutesKeepsWindowAndFile) {
   ErrorCapture errors;
   const Boxes typed{"abc", false, U(kJapanese), "http://example.jp/typed"};
   Fill(form, typed);
-  EXPECT_FALSE(CloseAsTheUserDoes());
+  EXPECT_FALSE(CloseTheWindow());
   ASSERT_EQ(errors.messages.size(), 1u);
   EXPECT_NE(errors.messages[0].Find("'abc'"), wxNOT_FOUND) << errors.messages[0];
   EXPECT_TRUE(form->IsShown());
@@ -87,7 +87,7 @@ TEST_F(SettingsFile, ClosingWithInvalidMinutesKeepsWindowAndFile) {
 
   // Closing again, with a valid value, saves and closes.
   form->Edit2->SetValue("25");
-  ASSERT_TRUE(CloseAsTheUserDoes());
+  ASSERT_TRUE(CloseTheWindow());
   EXPECT_EQ(errors.messages.size(), 1u);
   EXPECT_EQ(ReadBytes("udat.txt"), "25\r\n0\r\n" + Stored(kJapanese) + "\r\nhttp://example.jp/typed");
 }

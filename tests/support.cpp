@@ -29,6 +29,16 @@ bool PumpUntil(const std::function<bool()>& done, int timeout_ms) {
 
 void PumpFor(int milliseconds) { PumpUntil([] { return false; }, milliseconds); }
 
+int TestServer::CountRequests(const std::string& path) const {
+  int count = 0;
+  for (const Request& request : Requests()) count += request.path == path;
+  return count;
+}
+
+bool TestServer::WaitForRequests(const std::string& path, int count, int timeout_ms) {
+  return PumpUntil([&] { return CountRequests(path) >= count; }, timeout_ms);
+}
+
 TempWorkingDirectory::TempWorkingDirectory() {
   previous_ = std::filesystem::current_path().string();
   // A new directory of a random name (portable mkdtemp).
@@ -89,7 +99,7 @@ int RunAllTestsWithTheToolkit(int& argc, char** argv) {
     Application->ShowException(error);
     return 1;
   }
-  Application->SetTitle(L"ＴＡＶＩＫ支援　ＨＰ定期訪問");
+  Application->SetTitle(kApplicationTitle);
   const int result = RUN_ALL_TESTS();
   wxEntryCleanup();
   return result;

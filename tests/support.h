@@ -1,12 +1,10 @@
-// What the tests share: the event loop, a real web server on 127.0.0.1, and a
-// real main window in a temporary working directory.
+// What the tests share: the event loop, a real web server on 127.0.0.1
+// (tests/test_server.h), and a real main window in a temporary working directory.
 #pragma once
 
 #include <sys/types.h>
 
 #include <functional>
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +12,7 @@
 #include <wx/string.h>
 
 #include "app/form1.h"
+#include "tests/test_server.h"
 
 // Starts the toolkit as the program does, runs every test, and ends the toolkit;
 // the tests' exit status.
@@ -30,42 +29,6 @@ std::vector<std::string> FilesWrittenUnderHome();
 bool PumpUntil(const std::function<bool()>& done, int timeout_ms = 10000);
 // Runs the event loop for a while.
 void PumpFor(int milliseconds);
-
-// A web server on 127.0.0.1 that records every request it is sent.
-class TestServer {
- public:
-  struct Request {
-    std::string method;
-    std::string path;  // with the query, if any
-    std::map<std::string, std::string> headers;
-  };
-  struct Response {
-    int status = 200;
-    std::string content_type = "text/html; charset=utf-8";
-    std::string body = "<html><body>ok</body></html>";
-    std::vector<std::pair<std::string, std::string>> headers;
-  };
-
-  // Plain HTTP; with `https`, TLS with a self-signed certificate that no
-  // browser should accept.
-  explicit TestServer(bool https = false);
-  ~TestServer();
-
-  // The address of `path` on this server, e.g. http://127.0.0.1:PORT/a.php
-  std::string Url(const std::string& path) const;
-  // What the server answers for `path` (without query); others get the default page.
-  void Serve(const std::string& path, Response response);
-
-  const std::vector<Request>& Requests() const;
-  int CountRequests(const std::string& path) const;
-  // Waits (running the event loop) until `path` has been requested `count` times.
-  bool WaitForRequests(const std::string& path, int count, int timeout_ms = 10000);
-
-  struct Impl;
-
- private:
-  std::unique_ptr<Impl> impl_;
-};
 
 // A fresh, empty temporary directory made the working directory for the
 // fixture's life; the earlier working directory comes back afterwards.

@@ -16,6 +16,7 @@
 
 #include <glib.h>
 
+#include "app/application.h"
 #include "tests/support.h"
 
 namespace {
@@ -27,7 +28,7 @@ const std::string kProgram = kBuild + "/hpvisit.exe";
 const std::string kDriveWindow = kBuild + "/tests/drive_window.exe";
 const std::string kSetup = kBuild + "/hpvisit-1.0.0.0-setup.exe";
 const std::string kPrefix = HPVISIT_WINE_PREFIX;
-const std::string kName = "ＴＡＶＩＫ支援　ＨＰ定期訪問";
+const std::string kName = wxString(kApplicationTitle).utf8_string();
 // "/日本.php" as a Japanese Windows system stores it (code page 932), and as UTF-8.
 const std::string kJapanesePathCp932 = "/\x93\xfa\x96{.php";
 const std::string kJapanesePath = "/日本.php";

@@ -1,24 +1,18 @@
+// The atomic save on Linux: the content is written to a file with no name
+// (O_TMPFILE) where the file system has them, flushed, named beside the old
+// file, and renamed over it.
 #include "settings/atomic_write.h"
 
-#include <cerrno>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <optional>
 #include <string>
 
-#include "settings/process_liveness.h"
-
-long ThisProcessId() { return ::getpid(); }
-
-bool ProcessIsRunning(long id) {
-  // A process of another user is running too, though no signal may be sent to it.
-  const auto pid = static_cast<pid_t>(id);
-  return id > 0 && pid == id && (::kill(pid, 0) == 0 || errno == EPERM);
-}
+#include "settings/temporary_files.h"
 
 namespace {
 
@@ -47,6 +41,7 @@ bool WriteAll(int fd, const std::string& content) {
   while (left > 0) {
     const ssize_t written = ::write(fd, data, left);
     if (written < 0 && errno == EINTR) continue;
+    if (written == 0) errno = ENOSPC;
     if (written <= 0) return false;
     data += written;
     left -= static_cast<std::size_t>(written);
@@ -82,57 +77,58 @@ bool KeepMode(int fd, const std::optional<mode_t>& mode) {
   return !mode || ::fchmod(fd, *mode) == 0;
 }
 
-// The content in a file with no name, then named `temp`: a process killed
-// while writing leaves nothing behind.
-bool WriteUnnamed(const std::string& path, const std::string& content,
-                  const std::optional<mode_t>& mode, std::string& temp) {
+// The content in a file with no name, then named: a process killed while
+// writing leaves nothing behind. Returns the name, or an empty one.
+std::string WriteUnnamed(const std::string& path, const std::string& content,
+                         const std::optional<mode_t>& mode) {
   FileDescriptor fd(::open(DirectoryOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-  if (fd.get() < 0 || !KeepMode(fd.get(), mode) || !WriteAll(fd.get(), content)) return false;
+  if (fd.get() < 0 || !KeepMode(fd.get(), mode) || !WriteAll(fd.get(), content)) return {};
   const std::string proc = "/proc/self/fd/" + std::to_string(fd.get());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temp = TemporaryName(path, attempt).native();
-    if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      if (fd.Close()) return true;
-      ::unlink(temp.c_str());
-      return false;
-    }
-    if (errno != EEXIST) return false;
-  }
-  return false;
+  return MakeUnderTemporaryName(path, [&](const std::filesystem::path& temp) {
+    if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) != 0)
+      return errno == EEXIST ? TMade::kNameTaken : TMade::kFailed;
+    if (fd.Close()) return TMade::kMade;
+    const int error = errno;
+    ::unlink(temp.c_str());
+    errno = error;
+    return TMade::kFailed;
+  });
 }
 
-// The content in a new file named `temp`, for file systems without unnamed files.
-bool WriteNamed(const std::string& path, const std::string& content,
-                const std::optional<mode_t>& mode, std::string& temp) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temp = TemporaryName(path, attempt).native();
+// The content in a new file with a name, for file systems without unnamed files.
+std::string WriteNamed(const std::string& path, const std::string& content,
+                       const std::optional<mode_t>& mode) {
+  return MakeUnderTemporaryName(path, [&](const std::filesystem::path& temp) {
     FileDescriptor fd(::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
-    if (fd.get() < 0) {
-      if (errno == EEXIST) continue;
-      return false;
-    }
-    if (KeepMode(fd.get(), mode) && WriteAll(fd.get(), content) && fd.Close()) return true;
+    if (fd.get() < 0) return errno == EEXIST ? TMade::kNameTaken : TMade::kFailed;
+    if (KeepMode(fd.get(), mode) && WriteAll(fd.get(), content) && fd.Close()) return TMade::kMade;
+    const int error = errno;
     ::unlink(temp.c_str());
-    return false;
-  }
-  return false;
+    errno = error;
+    return TMade::kFailed;
+  });
 }
+
+std::error_code LastError() { return {errno, std::generic_category()}; }
 
 }  // namespace
 
-bool ReplaceFileAtomically(const std::filesystem::path& link_or_path, const std::string& content) {
+std::error_code ReplaceFileAtomically(const std::filesystem::path& link_or_path,
+                                      const std::string& content) {
   const std::string path = TargetOf(link_or_path.native());
   std::optional<mode_t> mode;
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
-  std::string temp;
-  if (!WriteUnnamed(path, content, mode, temp) && !WriteNamed(path, content, mode, temp))
-    return false;
+  errno = 0;
+  std::string temp = WriteUnnamed(path, content, mode);
+  if (temp.empty()) temp = WriteNamed(path, content, mode);
+  if (temp.empty()) return errno ? LastError() : std::make_error_code(std::errc::file_exists);
   if (::rename(temp.c_str(), path.c_str()) != 0) {
+    const std::error_code error = LastError();
     ::unlink(temp.c_str());
-    return false;
+    return error;
   }
   SyncDirectory(DirectoryOf(path));
-  return true;
+  return {};
 }

@@ -4,9 +4,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <gtest/gtest.h>
 #include <libsoup/soup.h>
 
-#include "tests/support.h"
+#include "tests/test_server.h"
 
 struct TestServer::Impl {
   SoupServer* server = nullptr;
@@ -97,15 +98,5 @@ void TestServer::Serve(const std::string& path, Response response) {
   impl_->responses[path] = std::move(response);
 }
 
-const std::vector<TestServer::Request>& TestServer::Requests() const { return impl_->requests; }
-
-int TestServer::CountRequests(const std::string& path) const {
-  int count = 0;
-  for (const Request& request : impl_->requests) count += request.path == path;
-  return count;
-}
-
-bool TestServer::WaitForRequests(const std::string& path, int count, int timeout_ms) {
-  return PumpUntil([&] { return CountRequests(path) >= count; }, timeout_ms);
-}
+std::vector<TestServer::Request> TestServer::Requests() const { return impl_->requests; }
 

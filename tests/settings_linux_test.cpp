@@ -209,7 +209,7 @@ TEST_F(SettingsFile, KilledWhileSavingLeavesOneWholeFileAndNothingElse) {
   const std::string big(16 << 20, 'x');
   const std::string path = dir.File("udat.txt");
   const pid_t child = fork();
-  if (child == 0) _exit(ReplaceFileAtomically(path, big) ? 0 : 1);
+  if (child == 0) _exit(ReplaceFileAtomically(path, big) ? 1 : 0);
   // Kill it as soon as it has its new file open.
   bool caught = false;
   const std::string fds = "/proc/" + std::to_string(child) + "/fd";

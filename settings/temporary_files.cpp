@@ -1,11 +1,9 @@
-// Temporary files of saves that never finished: a save killed between
-// naming its new file and renaming it over the old one leaves that file.
-#include <filesystem>
+#include "settings/temporary_files.h"
+
 #include <string>
 #include <system_error>
 
-#include "settings/atomic_write.h"
-#include "settings/process_liveness.h"
+#include "app/processes.h"
 
 namespace {
 
@@ -13,6 +11,8 @@ namespace fs = std::filesystem;
 // Names as the system holds them (wide on Windows), so that no name in the
 // folder needs converting.
 using Name = fs::path::string_type;
+
+constexpr int kAttempts = 100;
 
 // Reads the decimal number at `at` in `text` as the program writes it (no
 // sign, no leading zero, at most `max_digits` digits); -1 when there is none.
@@ -25,7 +25,7 @@ long ReadNumber(const Name& text, std::size_t& at, std::size_t max_digits) {
 }
 
 // The process id in `name` when it is the name of one of the save's
-// temporaries for the file `file_name`: "<file>.tmp-<pid>-<attempt>"; else -1.
+// temporaries for the file `file_name`; else -1.
 long TemporaryOwner(const Name& name, const Name& file_name) {
   const Name prefix = file_name + fs::path(".tmp-").native();
   if (name.rfind(prefix, 0) != 0) return -1;
@@ -38,10 +38,20 @@ long TemporaryOwner(const Name& name, const Name& file_name) {
 
 }  // namespace
 
-fs::path TemporaryName(const fs::path& file, int attempt) {
-  fs::path name = file;
-  name += ".tmp-" + std::to_string(ThisProcessId()) + "-" + std::to_string(attempt);
-  return name;
+fs::path MakeUnderTemporaryName(const fs::path& file, const std::function<TMade(const fs::path&)>& make) {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    fs::path name = file;
+    name += ".tmp-" + std::to_string(ThisProcessId()) + "-" + std::to_string(attempt);
+    switch (make(name)) {
+      case TMade::kMade:
+        return name;
+      case TMade::kNameTaken:
+        continue;
+      case TMade::kFailed:
+        return {};
+    }
+  }
+  return {};
 }
 
 void RemoveStaleTemporaries(const fs::path& link_or_path) {
@@ -51,19 +61,14 @@ void RemoveStaleTemporaries(const fs::path& link_or_path) {
   if (fs::is_symlink(link_or_path, error)) path = fs::canonical(link_or_path, error);
   if (error || !path.has_filename()) return;
   const Name file_name = path.filename().native();
-  const fs::path directory = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-
-  for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
-    const long owner = TemporaryOwner(it->path().filename().native(), file_name);
-    if (owner < 0) continue;
-    // Only a plain file: never a link, a folder or anything else of that name.
-    std::error_code status_error;
-    if (!it->is_regular_file(status_error) || it->is_symlink(status_error) || status_error)
-      continue;
-    // This process saves one file at a time, and not now; another running
-    // copy's save may be in progress, and its file is left to it.
-    if (owner != ThisProcessId() && ProcessIsRunning(owner)) continue;
-    std::error_code remove_error;
-    fs::remove(it->path(), remove_error);
-  }
+  RemoveLeftoversOfEndedRuns(
+      path.parent_path().empty() ? fs::path(".") : path.parent_path(),
+      [&](const Name& name) { return TemporaryOwner(name, file_name); },
+      // Only a plain file: never a link, a folder or anything else of that name.
+      // (This process saves one file at a time, and not now.)
+      [](const fs::directory_entry& entry) {
+        std::error_code status_error;
+        return entry.is_regular_file(status_error) && !entry.is_symlink(status_error) &&
+               !status_error;
+      });
 }

@@ -4,7 +4,7 @@
 
 #include <wx/strconv.h>
 
-#include "settings/settings_text.h"
+#include "settings/stored_text_encoding.h"
 
 namespace {
 
