@@ -1,4 +1,5 @@
-// The pieces of the settings file: its place, its lines, its numbers and its text.
+// The pieces of the settings file: its place, its bytes, its lines and its numbers
+// (its text: settings/stored_text_encoding.h).
 #pragma once
 
 #include <filesystem>
@@ -6,16 +7,15 @@
 #include <string>
 #include <vector>
 
-#include <wx/string.h>
-
-class wxMBConv;
-
 // The working directory and "udat.txt", joined with the platform's separator;
 // empty when the working directory cannot be had.
 std::filesystem::path SettingsPath();
 
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
+
+// A UTF-8 byte-order mark, which many editors put at the start of a UTF-8 file.
+inline constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 // Splits file bytes into lines, each with its line feed when it has one.
 // A CR before a line feed is dropped, so CR LF and LF read the same; a UTF-8
@@ -28,16 +28,3 @@ std::string WithCrLf(const std::string& text);
 // The leading decimal integer of a line as atol reads it (blanks, sign,
 // digits up to the first non-digit; none gives 0), saturating at the limits.
 long LeadingInteger(const std::string& line);
-
-// The encoding of a whole file's text: UTF-8 when it starts with a UTF-8
-// byte-order mark (an editor saved it so), else the stored-text encoding.
-const wxMBConv& EncodingOfFile(const std::string& bytes);
-
-// Text from the file. Bytes that are not valid in `encoding` (a file written on
-// a Japanese Windows system) are read as code page 932; for UTF-8, valid means
-// by the standard's rules: no overlong forms, no surrogates, nothing past U+10FFFF.
-wxString DecodeStoredText(const std::string& bytes, const wxMBConv& encoding);
-
-// Text for the file. A character `encoding` cannot hold is written as '?';
-// the rest of the text is kept whole.
-std::string EncodeStoredText(const wxString& text, const wxMBConv& encoding);

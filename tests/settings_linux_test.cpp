@@ -59,6 +59,10 @@ TEST_F(SettingsFile, LoadFillsTheBoxesFromTheFourLines) {
       {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" "3\r\n1\r\n" + kJapanese + "\r\n" + kNight, {"3", true, U(kJapanese + "\n"), U(kNight)}},
       {"UTF-8 at the edges of its ranges", "30\r\n1\r\n\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\r\n\xF0\x90\x80\x80\xF4\x8F\xBF\xBF",
        {"30", true, U("\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\n"), U("\xF0\x90\x80\x80\xF4\x8F\xBF\xBF")}},
+      // One encoding for the whole file: code page 932 as soon as any byte is
+      // not UTF-8, even where a line alone would pass for UTF-8 (half-width ﾃｩ).
+      {"code page 932 that one line alone would pass for UTF-8", "4\r\n0\r\n\xC3\xA9\r\n\x82\xA0\r\n", {"4", false, U("ﾃｩ\n"), U("あ\n")}},
+      {"code page 932 bytes only Windows maps", "4\r\n0\r\nd\x80\r\n\x82\xA0\xA0\xFD\xFE\xFF", {"4", false, wxString(L"d\u0080\n"), wxString(L"\u3042\uF8F0\uF8F1\uF8F2\uF8F3")}},
       // Code page 932 text that the toolkit's UTF-8 decoding would take for an
       // overlong form and a surrogate; bytes that are neither are kept as bytes.
       {"code page 932 that UTF-8 forbids", "30\r\n1\r\n?\xE0\x9F\xB1\r\n?\xED\xA0\xB1", {"30", true, U("?燹ｱ\n"), U("?恝ｱ")}},
