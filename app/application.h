@@ -33,7 +33,7 @@ class TApplication : public wxApp {
 
   // An error that escapes an event handler is shown, and the loop goes on.
   bool OnExceptionInMainLoop() override;
-  bool OnInit() override { return true; }  // the program reads no command line
+  bool OnInit() override { return true; }  // the command line is read before (app/command_line.h)
 
   // Tests take the messages instead of a modal box; an empty function restores the box.
   static void SetErrorSinkForTesting(std::function<void(const wxString&)> sink);

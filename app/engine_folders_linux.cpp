@@ -78,6 +78,9 @@ void UsePrivateFolders() {
   std::atexit([] {
     std::error_code ignored;
     fs::remove_all(folder, ignored);
-    if (!session_runtime.empty()) RemoveSandboxFolders(session_runtime, true);
+    if (session_runtime.empty()) return;
+    RemoveSandboxFolders(session_runtime, true);
+    // The folders the engine made for these, once nothing else is in them.
+    for (const char* made : {"/.flatpak", "/webkitgtk"}) rmdir((session_runtime + made).c_str());
   });
 }

@@ -84,6 +84,12 @@ TForm1::TForm1(wxWindow* owner)
 
 TForm1::~TForm1() { delete Timer1; }
 
+void TForm1::QueueRunPress() {
+  auto* click = new wxCommandEvent(wxEVT_BUTTON, Button1->GetId());
+  click->SetEventObject(Button1);
+  Button1->GetEventHandler()->QueueEvent(click);
+}
+
 void TForm1::OnCloseWindow(wxCloseEvent& event) {
   TCloseAction action = TCloseAction::caFree;
   try {

@@ -43,6 +43,9 @@ class TForm1 : public wxFrame {
   void SaveSettings();
   void ApplyDefaults();
 
+  // Presses Run as a person would, once the event loop runs (hpvisit --run).
+  void QueueRunPress();
+
   // The window's own colour, also the check box's colour outside night visits.
   static wxColour BtnFace();
 

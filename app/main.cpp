@@ -1,16 +1,24 @@
-// The entry function: initialise, title, main window, event loop.
+// The entry function: the command line, then initialise, title, main window,
+// event loop.
+#include <iostream>
+
 #include "app/application.h"
+#include "app/command_line.h"
 #include "app/exception.h"
 #include "app/form1.h"
 
 int main(int argc, char** argv) {
+  const TCommandLine command_line = ReadCommandLine(argc, argv, std::cout, std::cerr);
+  if (command_line.exit_status) return *command_line.exit_status;
+  int toolkit_argc = 1;  // the toolkit is given no option of its own
   wxApp::SetInstance(new TApplication);
   bool started = false;
   try {
-    Application->Initialize(argc, argv);
+    Application->Initialize(toolkit_argc, argv);
     started = true;
     Application->SetTitle(kApplicationTitle);
     Application->CreateForm(Form1);
+    if (command_line.run) Form1->QueueRunPress();
     Application->Run();
   } catch (const Exception& error) {
     Application->ShowException(error);

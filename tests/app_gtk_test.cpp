@@ -138,37 +138,73 @@ pid_t StartTheProgram(const std::function<void()>& environment = [] {}) {
 
 // Started in a directory with settings, left to settle as a program left
 // running does, then stopped by the system (a logout, kill), it saves them as
-// a closed window does and returns 0. Started outside a desktop session (no
-// runtime folder), the engine's files are kept in a private folder, removed
-// at the end: nothing is left under HOME or in the temporary folder, not even
-// the folder of an earlier run that was killed.
+// a closed window does and returns 0. The engine's files are kept in a private
+// folder, in the session's runtime folder or, outside a session, in the
+// temporary folder, and the sandbox's files in the runtime folder: all are
+// removed at the end, and so are those of an earlier run that was killed.
+// Nothing is left under HOME.
 TEST(Program, StopsLikeAClosedWindowAndReturnsZero) {
+  for (const bool in_session : {false, true}) {
+    SCOPED_TRACE(in_session ? "runtime folder" : "no runtime folder");
+    TempWorkingDirectory dir;
+    std::string folder = (std::filesystem::temp_directory_path() / "hpvisit-tmp-XXXXXX").string();
+    ASSERT_TRUE(mkdtemp(folder.data()));
+    const pid_t killed = fork();
+    if (killed == 0) _exit(0);
+    waitpid(killed, nullptr, 0);
+    const std::string dead = std::to_string(killed);
+    std::filesystem::create_directories(folder + "/hpvisit-" + dead + "-aB3xYz/cache");
+    if (in_session) {
+      std::filesystem::create_directories(folder + "/.flatpak/webkit-" + dead + "-4");
+      WriteBytes(folder + "/.flatpak/webkit-" + dead + "-4/bwrapinfo.json", "{}");
+    }
+    WriteBytes("udat.txt", "90\n1\nhttp://127.0.0.1:9/day.php\nhttp://127.0.0.1:9/night.php");
+    const pid_t program = StartTheProgram([&] {
+      if (in_session) return (void)setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+      unsetenv("XDG_RUNTIME_DIR");
+      setenv("TMPDIR", folder.c_str(), 1);
+    });
+    ASSERT_GT(program, 0);
+    ASSERT_TRUE(Catches(program, SIGTERM));
+    PumpFor(2000);  // at rest: nothing left to do until its timer
+    kill(program, SIGTERM);
+    const int status = WaitForTheEnd(program, 20000);
+    ASSERT_NE(status, -1) << "the program did not end";
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadBytes("udat.txt"),
+              "60\r\n1\r\nhttp://127.0.0.1:9/day.php\r\nhttp://127.0.0.1:9/night.php");
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+      left.push_back(entry.path().string());
+    EXPECT_TRUE(left.empty()) << testing::PrintToString(left);
+    EXPECT_TRUE(FilesWrittenUnderHome().empty()) << testing::PrintToString(FilesWrittenUnderHome());
+    std::filesystem::remove_all(folder);
+  }
+}
+
+// --help and --version answer on standard output and end at once; any other
+// option ends with a short usage on standard error and status 2.
+TEST(Program, AnswersHelpAndVersionAndRefusesOtherOptions) {
   TempWorkingDirectory dir;
-  std::string temporary = (std::filesystem::temp_directory_path() / "hpvisit-tmp-XXXXXX").string();
-  ASSERT_TRUE(mkdtemp(temporary.data()));
-  const pid_t killed = fork();
-  if (killed == 0) _exit(0);
-  waitpid(killed, nullptr, 0);
-  std::filesystem::create_directories(temporary + "/hpvisit-" + std::to_string(killed) + "-aB3xYz/cache");
-  WriteBytes("udat.txt", "90\n1\nhttp://127.0.0.1:9/day.php\nhttp://127.0.0.1:9/night.php");
-  const pid_t program = StartTheProgram([&] {
-    unsetenv("XDG_RUNTIME_DIR");
-    setenv("TMPDIR", temporary.c_str(), 1);
-  });
-  ASSERT_GT(program, 0);
-  ASSERT_TRUE(Catches(program, SIGTERM));
-  PumpFor(2000);  // at rest: nothing left to do until its timer
-  kill(program, SIGTERM);
-  const int status = WaitForTheEnd(program, 20000);
-  ASSERT_NE(status, -1) << "the program did not end";
-  ASSERT_TRUE(WIFEXITED(status)) << status;
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(ReadBytes("udat.txt"),
-            "60\r\n1\r\nhttp://127.0.0.1:9/day.php\r\nhttp://127.0.0.1:9/night.php");
-  EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
-  EXPECT_TRUE(std::filesystem::is_empty(temporary));
-  EXPECT_TRUE(FilesWrittenUnderHome().empty()) << testing::PrintToString(FilesWrittenUnderHome());
-  std::filesystem::remove_all(temporary);
+  const struct {
+    const char* option;
+    int status;
+    std::string out, err;
+  } rows[] = {
+      {"--help", 0, "Usage: hpvisit [--run]\n", ""},
+      {"--version", 0, "hpvisit version " HPVISIT_VERSION "\n", ""},
+      {"-run", 2, "", "hpvisit: unknown option -run\nUsage: hpvisit [--run]\n"},
+  };
+  for (const auto& row : rows) {
+    const std::string command = std::string(HPVISIT_BINARY) + " " + row.option + " >out 2>err";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.status) << row.option;
+    EXPECT_EQ(ReadBytes("out").substr(0, row.out.size()), row.out) << row.option;
+    EXPECT_EQ(ReadBytes("err").substr(0, row.err.size()), row.err) << row.option;
+  }
+  EXPECT_EQ(ReadBytes("udat.txt"), "");  // no window: nothing saved
 }
 
 // With invalid minutes, Run opens the error box; the system's stop closes it
@@ -201,9 +237,10 @@ TEST(Program, StopsWhileTheErrorBoxIsOpen) {
   EXPECT_EQ(ReadBytes("udat.txt"), stored);
 }
 
-// The launcher for a machine without a desktop, started as the user service
-// starts it: in the settings' folder, with no display of its own caller's, and
-// that folder as its temporary one, so that anything it leaves behind shows.
+// The launcher for a machine without a desktop, started as the user units
+// start it (with --run): in the settings' folder, with no display of its own
+// caller's, and that folder as its temporary one, so that anything it leaves
+// behind shows.
 class Headless : public testing::Test {
  protected:
   void Start() {
@@ -212,7 +249,7 @@ class Headless : public testing::Test {
       for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY"}) unsetenv(name);
       setenv("TMPDIR", dir.path().c_str(), 1);
       const auto path = std::filesystem::path(HPVISIT_BINARY).parent_path() / "hpvisit-headless";
-      execl(path.c_str(), "hpvisit-headless", nullptr);
+      execl(path.c_str(), "hpvisit-headless", "--run", nullptr);
       _exit(127);
     }
     ASSERT_GT(launcher, 0);
@@ -257,16 +294,15 @@ class Headless : public testing::Test {
   std::string display;
 };
 
-// Left to run, it visits the page (a minute after the window opens, as the
-// program does before Run); stopped, the settings are saved, the display ends
-// and the folder holds the settings file alone.
+// It visits the page at once, as Run does; stopped, the settings are saved,
+// the display ends and the folder holds the settings file alone.
 TEST_F(Headless, VisitsThenStopsWithTheSettingsSavedAndNothingLeft) {
   TestServer server;
   const std::string page = server.Url("/a.php");
   WriteBytes("udat.txt", "90\n0\n" + page + "\n" + page);
   Start();
   ASSERT_FALSE(HasFatalFailure());
-  EXPECT_TRUE(server.WaitForRequests("/a.php", 1, 90000));
+  EXPECT_TRUE(server.WaitForRequests("/a.php", 1, 10000));
   kill(launcher, SIGTERM);
   const int status = WaitForTheLauncher();
   ASSERT_TRUE(WIFEXITED(status)) << status;

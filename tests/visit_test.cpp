@@ -107,6 +107,20 @@ TEST_F(VisitTest, EveryVisitReachesTheServerEvenWhenThePageMayBeCached) {
   EXPECT_EQ(server.CountRequests("/b.php"), 1);
 }
 
+// Started with --run, the window presses Run once it is shown: a visit at
+// once, then one every period of the settings file.
+TEST(StartedWithRun, VisitsAtOnceThenEveryPeriodOfTheSettingsFile) {
+  TempWorkingDirectory dir;
+  TestServer server;
+  WriteBytes("udat.txt", "2\r\n0\r\n" + server.Url("/run.php") + "\r\n" + server.Url("/run.php"));
+  TForm1* form = new TForm1(nullptr);
+  form->QueueRunPress();
+  form->Show();
+  EXPECT_TRUE(server.WaitForRequests("/run.php", 1, 5000));
+  EXPECT_EQ(form->Timer1->GetInterval(), 120000u);
+  DestroyForm(form);
+}
+
 TEST(WithScheme, CompletesAnAddressWithoutASchemeAsHttp) {
   const struct {
     const char* typed;

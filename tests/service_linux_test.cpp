@@ -1,0 +1,158 @@
+// The user units under a real systemd user manager: one of the test's own
+// (`systemd --user`, as root, in control groups of its own, with a home and a
+// runtime folder of the test's), running the build tree's launcher. Skipped,
+// with the reason, where such a manager cannot be started.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "app/process_tree.h"
+#include "tests/support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class UserService : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << "a user manager of the test's own needs root";
+    if (!fs::exists(kManager)) GTEST_SKIP() << "no " << kManager << " (package systemd)";
+    // Control groups of the manager's own: cgroup v2 alone, or v2 beside v1's
+    // systemd hierarchy.
+    const std::string name = "hpvisit-test-" + std::to_string(getpid());
+    for (const char* hierarchy : {"/sys/fs/cgroup/unified", "/sys/fs/cgroup/systemd"})
+      if (fs::exists(std::string(hierarchy) + "/cgroup.procs")) groups.push_back(hierarchy + ("/" + name));
+    if (groups.empty() && fs::exists("/sys/fs/cgroup/cgroup.controllers")) groups.push_back("/sys/fs/cgroup/" + name);
+    for (const std::string& group : groups)
+      if (mkdir(group.c_str(), 0755) != 0) GTEST_SKIP() << "cannot make the control group " << group;
+    if (groups.empty()) GTEST_SKIP() << "no cgroup file system";
+
+    fs::create_directories(home + "/.config/systemd/user");
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    for (const char* unit : {"hpvisit.service", "hpvisit@.service"})
+      fs::copy_file(fs::path(HPVISIT_USER_UNITS) / unit, home + "/.config/systemd/user/" + unit);
+    // The manager refuses to start where this folder is missing; it goes again
+    // as soon as the manager runs, so that nothing else takes systemd for running.
+    made_run_folder = mkdir("/run/systemd/system", 0755) == 0;
+    manager = fork();
+    if (manager == 0) {
+      for (const std::string& group : groups) std::ofstream(group + "/cgroup.procs") << getpid();
+      setenv("HOME", home.c_str(), 1);
+      setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+      for (const char* unset : {"DISPLAY", "XAUTHORITY", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) unsetenv(unset);
+      freopen((folder.path() + "/manager.log").c_str(), "w", stderr);
+      execl(kManager, "systemd", "--user", nullptr);
+      _exit(127);
+    }
+    const bool up = PumpUntil([&] { return Show("", "Version").size() > 0; }, 20000);
+    if (made_run_folder) rmdir("/run/systemd/system");
+    ASSERT_TRUE(up) << ReadBytes(folder.path() + "/manager.log");
+  }
+
+  void TearDown() override {
+    if (manager > 0) {
+      Systemctl("stop 'hpvisit*'");
+      Systemctl("exit");
+      WaitForTheEnd(manager, 20000);
+    }
+    if (made_run_folder) rmdir("/run/systemd/system");
+    // The manager's own groups, the deepest first.
+    for (const std::string& group : groups) {
+      std::vector<fs::path> all = {group};
+      std::error_code error;
+      for (fs::recursive_directory_iterator it(group, error), end; !error && it != end; it.increment(error))
+        if (it->is_directory()) all.push_back(it->path());
+      for (auto it = all.rbegin(); it != all.rend(); ++it) rmdir(it->c_str());
+    }
+  }
+
+  // `systemctl --user` with the test's manager; what it printed.
+  std::string Systemctl(const std::string& arguments) {
+    const std::string command = "HOME=" + home + " XDG_RUNTIME_DIR=" + runtime +
+                                " systemctl --user " + arguments + " 2>/dev/null";
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
+      pclose(pipe);
+    }
+    return out;
+  }
+  // One property of a unit (of the manager, with no unit).
+  std::string Show(const std::string& unit, const std::string& property) {
+    std::string value = Systemctl("show --value -p " + property + " " + unit);
+    while (!value.empty() && value.back() == '\n') value.pop_back();
+    return value;
+  }
+  // The unit's process of that name (hpvisit, Xvfb), or 0.
+  pid_t UnitProcess(const std::string& unit, const std::string& name) {
+    const pid_t launcher = std::atoi(Show(unit, "MainPID").c_str());
+    if (launcher <= 0) return 0;
+    for (const TProcess& process : Descendants(launcher))
+      if (process.name == name) return process.pid;
+    return 0;
+  }
+  // A settings file whose addresses are `page`, with a period of `minutes`.
+  static void WriteSettings(const std::string& folder, int minutes, const std::string& page) {
+    fs::create_directories(folder);
+    WriteBytes(folder + "/udat.txt", std::to_string(minutes) + "\r\n0\r\n" + page + "\r\n" + page);
+  }
+
+  static constexpr char kManager[] = "/lib/systemd/systemd";
+  TempWorkingDirectory folder;
+  const std::string home = folder.path() + "/home";
+  const std::string runtime = folder.path() + "/runtime";
+  std::vector<std::string> groups;
+  bool made_run_folder = false;
+  pid_t manager = 0;
+  TestServer server;
+};
+
+// Started, it visits at once, in the folder of the settings file the manual
+// names; killed, it is started again and visits again; stopped, it saves its
+// settings and leaves no display and none of the sandbox's files behind.
+TEST_F(UserService, VisitsAtOnceComesBackAfterAKillAndSavesItsSettingsWhenStopped) {
+  const std::string settings = home + "/.config/hpvisit";
+  EXPECT_EQ(Show("hpvisit", "WorkingDirectory"), settings);
+  WriteSettings(settings, 2, server.Url("/page.php"));
+  Systemctl("start hpvisit");
+  EXPECT_TRUE(server.WaitForRequests("/page.php", 1, 10000));
+
+  ASSERT_EQ(kill(UnitProcess("hpvisit", "hpvisit"), SIGKILL), 0);
+  EXPECT_TRUE(server.WaitForRequests("/page.php", 2, 30000));
+  EXPECT_EQ(Show("hpvisit", "NRestarts"), "1");
+
+  const pid_t display = UnitProcess("hpvisit", "Xvfb");
+  ASSERT_GT(display, 0);
+  Systemctl("stop hpvisit");
+  EXPECT_EQ(Show("hpvisit", "Result"), "success");
+  EXPECT_EQ(ReadBytes(settings + "/udat.txt"), "2\r\n0\r\n" + server.Url("/page.php") + "\r\n" + server.Url("/page.php"));
+  EXPECT_NE(kill(display, 0), 0) << "the display is still running";
+  EXPECT_FALSE(fs::exists(runtime + "/.flatpak")) << "the sandbox's files are left";
+}
+
+// Two instances of the template, each with its own settings folder and its
+// own display, visit their own pages side by side.
+TEST_F(UserService, TwoInstancesVisitTheirOwnPagesSideBySide) {
+  for (const std::string instance : {"a", "b"}) {
+    const std::string settings = home + "/.config/hpvisit/" + instance;
+    EXPECT_EQ(Show("hpvisit@" + instance, "WorkingDirectory"), settings);
+    WriteSettings(settings, 60, server.Url("/" + instance + ".php"));
+  }
+  Systemctl("start hpvisit@a hpvisit@b");
+  EXPECT_TRUE(server.WaitForRequests("/a.php", 1, 15000));
+  EXPECT_TRUE(server.WaitForRequests("/b.php", 1, 15000));
+  EXPECT_NE(UnitProcess("hpvisit@a", "Xvfb"), UnitProcess("hpvisit@b", "Xvfb"));
+  Systemctl("stop hpvisit@a hpvisit@b");
+  for (const std::string instance : {"a", "b"})
+    EXPECT_EQ(ReadBytes(home + "/.config/hpvisit/" + instance + "/udat.txt").substr(0, 8), "60\r\n0\r\nh");
+}
+
+}  // namespace
