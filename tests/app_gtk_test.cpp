@@ -1,6 +1,7 @@
 // The window and the program on GTK and POSIX: the face that draws the
-// captions, the pane's first load, the window manager's close, and the
-// program stopped by a signal.
+// captions, the pane's first load, the window manager's close, the time zone
+// the night window goes by, the command line, and the program stopped by a
+// signal.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "app/application.h"
 #include "app/exception.h"
 #include "app/process_tree.h"
+#include "app/clock.h"
 #include "tests/support.h"
 
 namespace {
@@ -72,6 +74,27 @@ TEST_F(WindowTest, ErrorInTheCloseHandlerKeepsTheWindowOpen) {
   EXPECT_EQ(form->Edit2->GetValue(), "abc");
   EXPECT_TRUE(form->Timer1->IsRunning());
   EXPECT_EQ(errors.messages.size(), 1u);
+}
+
+// The night window goes by the local time of the zone the program runs in
+// (TZ, as a service's drop-in sets it): 18:10 UTC is 3:10 in Tokyo, a night visit.
+TEST_F(WindowTest, NightWindowFollowsTheTimeZone) {
+  TestServer server;
+  form->Edit1->SetValue(server.Url("/day.php"));
+  form->Edit3->SetValue(server.Url("/night.php"));
+  form->CheckBox1->SetValue(true);
+  form->Show();
+  SetClockForTesting([] { return wxDateTime(time_t{1796667000}); });  // 2026-12-07 18:10:00 UTC
+  const std::string before = getenv("TZ") ? getenv("TZ") : "";
+  for (const auto& [zone, page] : {std::pair{"UTC", "/day.php"}, std::pair{"Asia/Tokyo", "/night.php"}}) {
+    setenv("TZ", zone, 1);
+    tzset();
+    form->Timer1Timer(form->Timer1);
+    EXPECT_TRUE(server.WaitForRequests(page, 1)) << zone;
+  }
+  before.empty() ? unsetenv("TZ") : setenv("TZ", before.c_str(), 1);
+  tzset();
+  SetClockForTesting({});
 }
 
 // A failed check inside the toolkit (a program built for users has them on)
