@@ -74,10 +74,15 @@ int RunUnderWine(const std::vector<std::string>& args, const char* locale = "ja_
   return WaitForExit(StartUnderWine(args, locale), 60000);
 }
 
-// Waits until every Wine process of the prefix has ended.
+// Waits (up to a minute) until every Wine process of the prefix has ended.
 void WaitForWine() {
-  const std::string command = "WINEPREFIX='" + kPrefix + "' wineserver -w";
-  ASSERT_EQ(std::system(command.c_str()), 0);
+  const pid_t waiter = fork();
+  if (waiter == 0) {
+    setenv("WINEPREFIX", kPrefix.c_str(), 1);
+    execlp("wineserver", "wineserver", "-w", nullptr);
+    _exit(127);
+  }
+  ASSERT_EQ(WaitForExit(waiter, 60000), 0) << "Wine's processes did not end";
 }
 
 // Requests for the Japanese path, in either form a browser control sends it:
@@ -179,43 +184,59 @@ fs::path UserFolder() {
   return {};
 }
 
+// The installer installs (here with "start at logon"); the program started
+// from its Start-menu shortcut keeps udat.txt in the shortcut's working
+// folder; installing again over a running copy, and uninstalling one, first
+// closes it as closing its window does, so that it saves its settings; the
+// Startup shortcut starts it with --run, in the same folder: it visits at
+// once. Uninstalled, the program and its shortcuts go, the settings stay.
 TEST_F(WindowsProgram, InstallerInstallsStartsAndUninstallsLeavingTheSettings) {
   ASSERT_TRUE(fs::exists(kSetup));
   TestServer server;
   TempWorkingDirectory dir;
   const fs::path programs = fs::path(dir.path()) / "Programs";
-  ASSERT_EQ(RunUnderWine({kSetup, "/S", "/CurrentUser", "/D=" + WindowsPath(programs)}, kMachineLocale), 0);
+  const std::vector<std::string> install = {kSetup, "/S", "/CurrentUser", "/StartAtLogon",
+                                            "/D=" + WindowsPath(programs)};
+  ASSERT_EQ(RunUnderWine(install, kMachineLocale), 0);
   WaitForWine();
   EXPECT_TRUE(fs::exists(programs / "hpvisit.exe"));
   EXPECT_TRUE(fs::exists(programs / "uninstall.exe"));
   const fs::path user = UserFolder();
-  const fs::path shortcut =
-      user / "AppData/Roaming/Microsoft/Windows/Start Menu/Programs" / (kName + ".lnk");
+  const fs::path menu = user / "AppData/Roaming/Microsoft/Windows/Start Menu/Programs";
+  const fs::path shortcut = menu / (kName + ".lnk"), at_logon = menu / "StartUp" / (kName + ".lnk");
   ASSERT_TRUE(fs::exists(shortcut)) << shortcut;
+  ASSERT_TRUE(fs::exists(at_logon)) << at_logon;
   // The shortcut's working folder, made by the installer: Documents\hpvisit.
   const fs::path settings = user / "Documents/hpvisit";
   ASSERT_TRUE(fs::is_directory(settings)) << settings;
+  const auto start = [&](const fs::path& link) {
+    const std::string windows_link = WindowsPath("/" + fs::relative(link, kPrefix + "/drive_c").string(), "C:");
+    EXPECT_EQ(RunUnderWine({"start", windows_link}, kMachineLocale), 0);
+  };
 
-  // Started from the shortcut, the program reads and writes udat.txt there.
+  // Started from the Start menu, then installed over.
   const std::string day = server.Url("/installed.php");
   const std::string udat = (settings / "udat.txt").string();
   WriteBytes(udat, "7\n0\n" + day + "\n" + day);
-  const std::string windows_shortcut =
-      WindowsPath("/" + fs::relative(shortcut, kPrefix + "/drive_c").string(), "C:");
-  EXPECT_EQ(RunUnderWine({"start", windows_shortcut}, kMachineLocale), 0);
+  start(shortcut);
   EXPECT_EQ(RunUnderWine({kDriveWindow, "run"}, kMachineLocale), 0);
   EXPECT_TRUE(server.WaitForRequests("/installed.php", 1, 20000));
   PumpFor(1000);
-  EXPECT_EQ(RunUnderWine({"taskkill", "/im", "hpvisit.exe"}, kMachineLocale), 0);
+  EXPECT_EQ(RunUnderWine(install, kMachineLocale), 0);
   WaitForWine();
   EXPECT_EQ(ReadBytes(udat), "7\r\n0\r\n" + day + "\r\n" + day);
 
-  // Uninstalled silently: the program and its shortcut go, the settings stay.
+  // Started at logon, then uninstalled.
+  WriteBytes(udat, "8\n0\n" + day + "\n" + day);
+  start(at_logon);
+  EXPECT_TRUE(server.WaitForRequests("/installed.php", 2, 15000));
+  PumpFor(1000);
   EXPECT_EQ(RunUnderWine({WindowsPath(programs / "uninstall.exe"), "/S", "/CurrentUser"}, kMachineLocale), 0);
   WaitForWine();
+  EXPECT_EQ(ReadBytes(udat), "8\r\n0\r\n" + day + "\r\n" + day);
   EXPECT_FALSE(fs::exists(programs / "hpvisit.exe"));
   EXPECT_FALSE(fs::exists(shortcut));
-  EXPECT_TRUE(fs::exists(udat));
+  EXPECT_FALSE(fs::exists(at_logon));
   fs::remove_all(settings);
 }
 
