@@ -52,6 +52,9 @@ TForm1::TForm1(wxWindow* owner)
   Label2 = new wxStaticText(client_, wxID_ANY, L"ＵＲＬ記述　夜用　例）" + kExampleAddress);
   Label3 = new wxStaticText(client_, wxID_ANY, L"分　（間隔）");
   Label4 = new wxStaticText(client_, wxID_ANY, L"訪問したＨＰの表示");
+  // In the strip under the pane: it moves nothing, and long text is cut short.
+  Label5 = new wxStaticText(client_, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
+                            wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
   Edit1 = new wxTextCtrl(client_, wxID_ANY, "Edit1");
   Edit2 = new wxTextCtrl(client_, wxID_ANY, "Edit2");
   Edit3 = new wxTextCtrl(client_, wxID_ANY, "Edit3");
@@ -70,9 +73,11 @@ TForm1::TForm1(wxWindow* owner)
   Place(Edit3, 16, 80, 425, 20, false);
   Place(CheckBox1, 464, 80, 177, 17, true);
   Place(Label4, 16, 112, 98, 12, true);
+  Place(Label5, 16, 460, 713, 12, false);
   CheckBox1->SetBackgroundColour(BtnFace());
 
   Button1->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Button1Click(Button1); });
+  WebBrowser1->OnVisitEnded = [this](const TVisitOutcome& outcome) { VisitEnded(outcome); };
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Timer1Timer(Timer1); }, Timer1->GetId());
   Bind(wxEVT_CLOSE_WINDOW, &TForm1::OnCloseWindow, this);
   Timer1->SetInterval(60000);
@@ -80,6 +85,7 @@ TForm1::TForm1(wxWindow* owner)
 
   // The whole layout exists: OnCreate.
   FormCreate(this);
+  ShowVisitStatus();
 }
 
 TForm1::~TForm1() { delete Timer1; }

@@ -9,8 +9,11 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <deque>
+
 #include "app/timer.h"
 #include "app/web_browser.h"
+#include "visit/visit_record.h"
 
 // What becomes of the window once OnClose has run.
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
@@ -31,6 +34,7 @@ class TForm1 : public wxFrame {
   wxStaticText* Label2;
   wxStaticText* Label3;
   wxStaticText* Label4;
+  wxStaticText* Label5;  // the status line: the last visit and the next
 
   void Button1Click(wxObject* Sender);
   void Timer1Timer(wxObject* Sender);
@@ -42,6 +46,10 @@ class TForm1 : public wxFrame {
   void LoadSettings();
   void SaveSettings();
   void ApplyDefaults();
+  // A visit the pane has ended: its line in the record, and the status line.
+  void VisitEnded(const TVisitOutcome& outcome);
+  // Shows the last visit and when the next will be.
+  void ShowVisitStatus();
 
   // Presses Run as a person would, once the event loop runs (hpvisit --run).
   void QueueRunPress();
@@ -52,6 +60,9 @@ class TForm1 : public wxFrame {
  private:
   void OnCloseWindow(wxCloseEvent& event);
   wxPanel* client_;
+  // Visits the pane has not yet ended, oldest first (the pane ends them in order).
+  std::deque<TVisitMade> visits_;
+  wxString last_visit_;
 };
 
 extern TForm1* Form1;

@@ -27,6 +27,12 @@ void TTimer::ArmFor(Clock::time_point due) {
         wxTIMER_ONE_SHOT);
 }
 
+std::optional<std::chrono::milliseconds> TTimer::TimeToNextTick() const {
+  if (!IsRunning()) return std::nullopt;
+  return std::max(std::chrono::milliseconds(0),
+                  std::chrono::ceil<std::chrono::milliseconds>(due_ - Clock::now()));
+}
+
 void TTimer::Notify() {
   // Aim the next tick before this one is handled, so that a handler that
   // raises an error cannot stop the schedule.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 #include <wx/timer.h>
 
@@ -20,6 +21,9 @@ class TTimer : public wxTimer {
   // Turning an enabled timer on again changes nothing.
   void SetEnabled(bool enabled);
   bool GetEnabled() const { return enabled_; }
+
+  // How long until the next tick; nothing while the timer is off.
+  std::optional<std::chrono::milliseconds> TimeToNextTick() const;
 
   void Notify() override;
 

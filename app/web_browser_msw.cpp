@@ -9,8 +9,13 @@
 #include <exdispid.h>
 #include <oleauto.h>
 
+#include <chrono>
+#include <optional>
+
 #include <wx/msw/ole/activex.h>
 #include <wx/webview.h>
+
+#include "app/navigation_errors.h"
 
 namespace {
 
@@ -20,28 +25,102 @@ constexpr long kVisitFlags = navNoHistory | navNoReadFromCache | navNoWriteToCac
 
 bool IsBoolReference(const VARIANTARG& argument) { return argument.vt == (VT_BYREF | VT_BOOL); }
 
+// An event's argument, or the variant it refers to.
+const VARIANT& Value(const VARIANTARG& argument) {
+  return argument.vt == (VT_BYREF | VT_VARIANT) && argument.pvarVal ? *argument.pvarVal : argument;
+}
+
+// A text argument, without the blanks around it.
+wxString Text(const VARIANTARG& argument) {
+  const VARIANT& value = Value(argument);
+  wxString text = value.vt == VT_BSTR && value.bstrVal ? wxString(value.bstrVal) : wxString();
+  return text.Trim(true).Trim(false);
+}
+
 }  // namespace
 
 struct TCppWebBrowser::Engine {
+  using Clock = std::chrono::steady_clock;
+  using Kind = TVisitOutcome::Kind;
+
+  // The visit under way, from Navigate to its end.
+  struct Visit {
+    TVisitOutcome outcome;
+    Clock::time_point began;
+    bool started = false;   // the control has begun navigating to it
+    bool answered = false;  // its answer came (the page is being shown)
+  };
+
+  TCppWebBrowser* owner = nullptr;
   wxWebView* view = nullptr;
   IWebBrowser2* browser = nullptr;  // the view's own control; null if it could not start
+  std::optional<Visit> visit;
+
+  // The visit under way has ended: it is reported once.
+  void End(Kind kind) {
+    if (!visit) return;
+    TVisitOutcome outcome = visit->outcome;
+    outcome.kind = kind;
+    outcome.milliseconds = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - visit->began).count());
+    visit.reset();
+    if (owner->OnVisitEnded) owner->OnVisitEnded(outcome);
+  }
+
+  // Whether an event is of the page itself, not of a frame in it.
+  bool IsPage(const VARIANTARG& argument) const {
+    const VARIANT& value = Value(argument);
+    if (value.vt != VT_DISPATCH || !value.pdispVal || !browser) return false;
+    IUnknown* of_event = nullptr;
+    IUnknown* of_page = nullptr;
+    value.pdispVal->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&of_event));
+    browser->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&of_page));
+    const bool same = of_event && of_event == of_page;
+    if (of_event) of_event->Release();
+    if (of_page) of_page->Release();
+    return same;
+  }
 
   // The control's events, before the web view's own handler sees them.
   void OnControlEvent(wxActiveXEvent& event) {
     const DISPPARAMS* params = event.GetNativeParameters()->pDispParams;
+    const UINT count = params->cArgs;
+    VARIANTARG* args = params->rgvarg;  // in reverse order
     switch (event.GetDispatchId()) {
       case DISPID_NEWWINDOW2:  // (IDispatch** window, VARIANT_BOOL* cancel)
         // window.open and target=_blank make no window (the web view refuses
         // the later NewWindow3 too).
-        if (params->cArgs == 2 && IsBoolReference(params->rgvarg[0]))
-          *params->rgvarg[0].pboolVal = VARIANT_TRUE;
+        if (count == 2 && IsBoolReference(args[0])) *args[0].pboolVal = VARIANT_TRUE;
         break;
       case DISPID_FILEDOWNLOAD:  // (VARIANT_BOOL active_document, VARIANT_BOOL* cancel)
         // A response that is not a page to show would be a download, with the
-        // control's own prompt: refused before the prompt.
-        if (params->cArgs == 2 && IsBoolReference(params->rgvarg[0]) &&
-            params->rgvarg[1].vt == VT_BOOL && params->rgvarg[1].boolVal == VARIANT_FALSE)
-          *params->rgvarg[0].pboolVal = VARIANT_TRUE;
+        // control's own prompt: refused before the prompt. The answer came.
+        if (count == 2 && IsBoolReference(args[0]) && args[1].vt == VT_BOOL &&
+            args[1].boolVal == VARIANT_FALSE) {
+          *args[0].pboolVal = VARIANT_TRUE;
+          if (visit && visit->started) End(Kind::kResponse);
+        }
+        break;
+      case DISPID_BEFORENAVIGATE2:  // (page, address, flags, frame, post data, headers, cancel)
+        if (visit && count == 7 && IsPage(args[6])) visit->started = true;
+        break;
+      case DISPID_NAVIGATECOMPLETE2:  // (page, address): the answer came
+        if (visit && visit->started && count == 2 && IsPage(args[1])) {
+          visit->answered = true;
+          visit->outcome.status = 200;  // an answer that is not an error
+          visit->outcome.address = Text(args[0]);
+        }
+        break;
+      case DISPID_DOCUMENTCOMPLETE:  // (page, address)
+        if (visit && visit->answered && count == 2 && IsPage(args[1])) End(Kind::kResponse);
+        break;
+      case DISPID_NAVIGATEERROR:  // (page, address, frame, status code, cancel)
+        if (visit && visit->started && count == 5 && IsPage(args[4])) {
+          const VARIANT& code = Value(args[1]);
+          DescribeNavigationError(code.vt == VT_I4 ? code.lVal : 0, visit->outcome);
+          if (const wxString address = Text(args[3]); !address.empty()) visit->outcome.address = address;
+          End(visit->outcome.kind);
+        }
         break;
       default:
         break;
@@ -53,6 +132,7 @@ struct TCppWebBrowser::Engine {
 TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& pos,
                                const wxSize& size)
     : engine_(new Engine) {
+  engine_->owner = this;
   // The pane's own window, which the web view fills.
   HWND host = ::CreateWindowExW(WS_EX_CONTROLPARENT, L"STATIC", L"",
                                 WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | SS_NOTIFY, pos.x, pos.y,
@@ -95,8 +175,18 @@ TCppWebBrowser::~TCppWebBrowser() {
 void TCppWebBrowser::Prepare() {}
 
 void TCppWebBrowser::Navigate(const wxString& url) {
-  IWebBrowser2* browser = engine_->browser;
-  if (!browser) return;
+  Engine& engine = *engine_;
+  if (engine.visit) engine.End(engine.visit->answered ? Engine::Kind::kCutShort : Engine::Kind::kNoAnswer);
+  engine.visit = Engine::Visit{};
+  engine.visit->began = Engine::Clock::now();
+  // As the control takes it: blanks around it (a line feed from the settings file) do not count.
+  wxString requested = url;
+  engine.visit->outcome.requested = engine.visit->outcome.address = requested.Trim(true).Trim(false);
+  IWebBrowser2* browser = engine.browser;
+  if (!browser) {
+    engine.visit->outcome.detail = "no browser control";
+    return engine.End(Engine::Kind::kFailed);
+  }
   // On the control itself, before every visit: no script error box, no dialog.
   browser->put_Silent(Silent ? VARIANT_TRUE : VARIANT_FALSE);
   VARIANT address, flags, none;

@@ -1,5 +1,8 @@
 // udat.txt: the four settings, loaded when the window is created and saved
 // when it closes.
+#include <cstdio>
+#include <string>
+
 #include "app/form1.h"
 #include "app/str_to_int.h"
 #include "settings/atomic_write.h"
@@ -11,6 +14,11 @@
 namespace {
 const wxString kDefaultAddress = "http://example.com/index.html";
 const wxString kDefaultMinutes = "4";
+
+void SayWhyNotSaved(const std::string& file, const std::string& reason) {
+  std::fprintf(stderr, "hpvisit: the settings were not saved to %s: %s\n", file.c_str(), reason.c_str());
+  std::fflush(stderr);
+}
 }  // namespace
 
 void TForm1::FormCreate(wxObject*) { LoadSettings(); }
@@ -53,7 +61,7 @@ void TForm1::SaveSettings() {
   const long minutes = ClampInterval(StrToInt(Edit2->GetValue()));
 
   const std::filesystem::path path = SettingsPath();
-  if (path.empty()) return;
+  if (path.empty()) return SayWhyNotSaved("udat.txt", "the working directory is gone");
   const wxMBConv& encoding = StoredTextEncoding();
 
   std::string content = std::to_string(minutes) + "\n";
@@ -64,5 +72,9 @@ void TForm1::SaveSettings() {
   content += EncodeStoredText(Edit3->GetValue(), encoding);
 
   RemoveStaleTemporaries(path);
-  ReplaceFileAtomically(path, WithCrLf(content));  // a failed save is silent; the old file stays
+  // The window stays silent and the old file stays whole; standard error says why.
+  if (const std::error_code error = ReplaceFileAtomically(path, WithCrLf(content))) {
+    const std::u8string name = path.u8string();
+    SayWhyNotSaved(std::string(name.begin(), name.end()), error.message());
+  }
 }

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -50,6 +51,42 @@ TEST_F(WindowTest, FontIsTheJapaneseFaceAtTwelvePixels) {
       }
     } while (pango_layout_iter_next_run(run));
     pango_layout_iter_free(run);
+  }
+}
+
+// A ticked night box looks plainly different from a clear one, on the
+// window's colour and on the night indicator's aqua: many of its pixels change
+// by much (the box filled dark), not only a thin tick.
+TEST_F(WindowTest, TickedNightBoxLooksTickedOnBothColours) {
+  form->Show();
+  const auto pixels = [&] {
+    PumpFor(300);
+    GtkWidget* box = form->CheckBox1->GetHandle();
+    GtkAllocation at;
+    gtk_widget_get_allocation(box, &at);
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gtk_widget_get_window(box), at.x, at.y, at.width, at.height);
+    std::vector<int> rgb;
+    const guchar* data = gdk_pixbuf_get_pixels(shot);
+    for (int y = 0; y < at.height; ++y)
+      for (int x = 0; x < at.width; ++x)
+        for (int c = 0; c < 3; ++c)
+          rgb.push_back(data[y * gdk_pixbuf_get_rowstride(shot) + x * gdk_pixbuf_get_n_channels(shot) + c]);
+    g_object_unref(shot);
+    return rgb;
+  };
+  for (const wxColour& colour : {TForm1::BtnFace(), wxColour(0, 255, 255)}) {
+    SCOPED_TRACE(colour.GetAsString().utf8_string());
+    form->CheckBox1->SetBackgroundColour(colour);
+    form->CheckBox1->SetValue(false);
+    const std::vector<int> clear = pixels();
+    form->CheckBox1->SetValue(true);
+    const std::vector<int> ticked = pixels();
+    ASSERT_EQ(clear.size(), ticked.size());
+    int changed = 0;  // pixels with a colour channel changed by more than 100 of 255
+    for (std::size_t i = 0; i < clear.size(); i += 3)
+      changed += std::max({std::abs(clear[i] - ticked[i]), std::abs(clear[i + 1] - ticked[i + 1]),
+                           std::abs(clear[i + 2] - ticked[i + 2])}) > 100;
+    EXPECT_GT(changed, 100);
   }
 }
 
@@ -122,19 +159,10 @@ TEST(Application, FailedToolkitCheckGoesToStandardErrorWithoutADialog) {
 
   // The toolkit's messages: here, in this process (a child made by fork may
   // not take the toolkit's locks).
-  std::fflush(stderr);
-  const int saved = dup(STDERR_FILENO);
-  FILE* log = std::tmpfile();
-  dup2(fileno(log), STDERR_FILENO);
+  StandardErrorCapture standard_error;
   wxLogError("a logged error");
   wxLog::FlushActive();
-  std::fflush(stderr);
-  dup2(saved, STDERR_FILENO);
-  close(saved);
-  std::rewind(log);
-  std::string logged(4096, '\0');
-  logged.resize(std::fread(logged.data(), 1, logged.size(), log));
-  std::fclose(log);
+  const std::string logged = standard_error.Text();
   EXPECT_NE(logged.find("a logged error"), std::string::npos) << logged;
 }
 

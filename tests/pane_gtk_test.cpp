@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 
 #include <glib.h>
 #include <gtk/gtk.h>
@@ -287,6 +288,98 @@ pid_t EngineProcess(const std::string& prefix) {
 }
 
 pid_t WebProcess() { return EngineProcess("WebKitWebProces"); }
+
+// The address of a port on 127.0.0.1 that nothing listens on (a stopped server).
+std::string ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  close(fd);
+  return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+}
+
+// Every visit ends in exactly one line of the record, written when it ends:
+// when and how it was made, its outcome (the page's status, or what went
+// wrong), how long it took, and the address last (and where a redirect ended).
+TEST_F(PaneTest, EveryVisitEndsInOneLineOfTheRecord) {
+  TestServer https(true);
+  SilentPort hung;
+  TestServer::Response error, moved, held;
+  error.status = 500;
+  moved.status = 302;
+  moved.headers = {{"Location", "/final.php"}};
+  held.endless = true;
+  held.body = "<html><body>" + std::string(1024, ' ');  // more than the engine waits for to sniff its type
+  server.Serve("/error.php", error);
+  server.Serve("/moved.php", moved);
+  server.Serve("/held.php", held);
+  const struct {
+    std::string address, outcome, ended_at;
+    bool ended_by_the_next = false;
+  } rows[] = {
+      {server.Url("/ok.php"), "200 OK", ""},
+      {server.Url("/error.php"), "500 Internal Server Error", ""},
+      {ClosedPort() + "/stopped.php", "connection refused", ""},
+      {server.Url("/moved.php"), "200 OK", server.Url("/final.php")},
+      {https.Url("/tls.php"), "certificate refused", ""},
+      {"http://hpvisit.invalid/a.php", "name not resolved", ""},
+      {hung.Url(), "no answer before the next visit", "", true},
+      {server.Url("/held.php"), "cut short by the next visit after 200 OK", "", true},
+      {server.Url("/last.php"), "200 OK", ""},
+  };
+  StandardErrorCapture record;
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    form->Edit1->SetValue(rows[i].address);
+    form->Timer1Timer(form->Timer1);
+    if (rows[i].ended_by_the_next) {
+      PumpFor(1000);  // its request made, its answer (if any) come
+    } else {
+      EXPECT_TRUE(PumpUntil([&] { return record.Lines("visit ").size() > i; })) << rows[i].address;
+    }
+  }
+  const std::vector<std::string> lines = record.Lines("visit ");
+  ASSERT_EQ(lines.size(), std::size(rows)) << record.Text();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::istringstream fields(lines[i]);
+    std::string visit, when, by, time_of_day, milliseconds, address, arrow, ended_at;
+    fields >> visit >> when >> by >> time_of_day;
+    const std::size_t open = lines[i].find('"'), close = lines[i].find('"', open + 1);
+    EXPECT_EQ(lines[i].substr(open + 1, close - open - 1), rows[i].outcome) << lines[i];
+    std::istringstream(lines[i].substr(close + 1)) >> milliseconds >> address >> arrow >> ended_at;
+    EXPECT_EQ(when.size(), 19u) << lines[i];  // 2026-12-07T21:40:05
+    EXPECT_EQ(by + " " + time_of_day, "timer day") << lines[i];
+    EXPECT_TRUE(milliseconds.size() > 2 && milliseconds.find_first_not_of("0123456789") == milliseconds.size() - 2 &&
+                milliseconds.substr(milliseconds.size() - 2) == "ms") << lines[i];
+    EXPECT_EQ(address, rows[i].address) << lines[i];
+    EXPECT_EQ(ended_at, rows[i].ended_at) << lines[i];
+  }
+}
+
+// A visit whose answer has come has been made: should its web process end
+// while the rest of the page is still coming, it is not made again (the page's
+// work would run twice); the record says the engine ended.
+TEST_F(PaneTest, AVisitWhoseAnswerCameIsNotMadeAgainWhenItsProcessEnds) {
+  TestServer::Response held;
+  held.endless = true;
+  held.body = "<html><body>" + std::string(1024, ' ');
+  server.Serve("/held.php", held);
+  StandardErrorCapture record;
+  form->Edit1->SetValue(server.Url("/held.php"));
+  EXPECT_TRUE(TickAndWaitFor("/held.php"));
+  PumpFor(500);  // the answer has come
+  const pid_t web = WebProcess();
+  ASSERT_NE(web, 0);
+  ASSERT_EQ(kill(web, SIGKILL), 0);
+  EXPECT_TRUE(PumpUntil([&] { return !record.Lines("visit ").empty(); }));
+  PumpFor(2000);
+  EXPECT_EQ(server.CountRequests("/held.php"), 1);
+  ASSERT_EQ(record.Lines("visit ").size(), 1u) << record.Text();
+  EXPECT_NE(record.Lines("visit ")[0].find("\"engine ended after 200 OK\""), std::string::npos);
+}
 
 // The web process starts with the window, so that the first visit need not
 // wait for it; the pane stays blank and nothing is requested meanwhile.

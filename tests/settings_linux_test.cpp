@@ -185,14 +185,22 @@ TEST_F(SettingsFile, FailedSaveLeavesTheStoredFileWhole) {
   }
 }
 
-TEST_F(SettingsFile, UnusableDirectoryOrFileIsSilent) {
+// Nothing opens over the window when the settings cannot be read or saved; a
+// save that fails says why, once, on standard error (the journal, under the service).
+TEST_F(SettingsFile, UnusableDirectoryOrFileSaysWhyOnlyOnStandardError) {
   // udat.txt is a directory: nothing can be read or written in its place.
   fs::create_directory("udat.txt");
   Fill(form, {"Edit2", false, "Edit1", "Edit3"});
   form->LoadSettings();
   EXPECT_EQ(Read(form), Defaults(false));
   Fill(form, {"30", true, "a", "b"});
-  EXPECT_NO_THROW(form->SaveSettings());
+  {
+    StandardErrorCapture standard_error;
+    EXPECT_NO_THROW(form->SaveSettings());
+    EXPECT_EQ(standard_error.Lines("hpvisit: "),
+              std::vector<std::string>{"hpvisit: the settings were not saved to " + dir.File("udat.txt") +
+                                       ": Is a directory"});
+  }
   EXPECT_TRUE(fs::is_directory("udat.txt"));
   EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
 
@@ -203,7 +211,12 @@ TEST_F(SettingsFile, UnusableDirectoryOrFileIsSilent) {
   Fill(form, {"Edit2", false, "Edit1", "Edit3"});
   form->LoadSettings();
   EXPECT_EQ(Read(form), Defaults(false));
-  EXPECT_NO_THROW(form->SaveSettings());
+  {
+    StandardErrorCapture standard_error;
+    EXPECT_NO_THROW(form->SaveSettings());
+    EXPECT_EQ(standard_error.Lines("hpvisit: "),
+              std::vector<std::string>{"hpvisit: the settings were not saved to udat.txt: the working directory is gone"});
+  }
   fs::current_path(dir.path());
 }
 

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -59,6 +60,22 @@ class ErrorCapture {
 
 // Makes Now() return today at the given local time.
 void SetClockTo(int hour, int minute, int second);
+
+// Collects what is written to standard error while it lives (Linux).
+class StandardErrorCapture {
+ public:
+  StandardErrorCapture();
+  ~StandardErrorCapture();
+  StandardErrorCapture(const StandardErrorCapture&) = delete;
+  StandardErrorCapture& operator=(const StandardErrorCapture&) = delete;
+  // What was written so far; with a prefix, only its lines that begin with it.
+  std::string Text() const;
+  std::vector<std::string> Lines(const std::string& prefix) const;
+
+ private:
+  int saved_;
+  std::FILE* file_;
+};
 
 // Waits up to `timeout_ms` (running the event loop) for a child process to
 // end; its wait status, or -1 when it had to be killed (POSIX only).

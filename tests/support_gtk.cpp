@@ -3,8 +3,10 @@
 
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "tests/support.h"
 
@@ -23,6 +25,34 @@ std::vector<std::string> FilesWrittenUnderHome() {
     if (!platforms_own) written.push_back(path);
   }
   return written;
+}
+
+StandardErrorCapture::StandardErrorCapture() : file_(std::tmpfile()) {
+  std::fflush(stderr);
+  saved_ = dup(STDERR_FILENO);
+  dup2(fileno(file_), STDERR_FILENO);
+}
+
+StandardErrorCapture::~StandardErrorCapture() {
+  std::fflush(stderr);
+  dup2(saved_, STDERR_FILENO);
+  close(saved_);
+  std::fclose(file_);
+}
+
+std::string StandardErrorCapture::Text() const {
+  std::fflush(stderr);
+  std::string text(static_cast<std::size_t>(lseek(fileno(file_), 0, SEEK_END)), '\0');
+  text.resize(static_cast<std::size_t>(pread(fileno(file_), text.data(), text.size(), 0)));
+  return text;
+}
+
+std::vector<std::string> StandardErrorCapture::Lines(const std::string& prefix) const {
+  std::vector<std::string> lines;
+  std::istringstream text(Text());
+  for (std::string line; std::getline(text, line);)
+    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+  return lines;
 }
 
 int WaitForTheEnd(pid_t child, int timeout_ms) {

@@ -21,6 +21,8 @@ class TestServer {
     std::string content_type = "text/html; charset=utf-8";
     std::string body = "<html><body>ok</body></html>";
     std::vector<std::pair<std::string, std::string>> headers;
+    // The status, the headers and `body`, and then never the rest (Linux).
+    bool endless = false;
   };
 
   // Plain HTTP; with `https`, TLS with a self-signed certificate that no

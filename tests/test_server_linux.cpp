@@ -38,6 +38,13 @@ struct TestServer::Impl {
     for (const auto& [header, header_value] : response.headers)
       soup_message_headers_append(out, header.c_str(), header_value.c_str());
     soup_server_message_set_status(message, response.status, nullptr);
+    if (response.endless) {
+      soup_message_headers_set_encoding(out, SOUP_ENCODING_CHUNKED);
+      soup_message_headers_set_content_type(out, response.content_type.c_str(), nullptr);
+      soup_message_body_append(soup_server_message_get_response_body(message), SOUP_MEMORY_COPY,
+                               response.body.data(), response.body.size());
+      return;
+    }
     soup_server_message_set_response(message, response.content_type.c_str(), SOUP_MEMORY_COPY,
                                      response.body.data(), response.body.size());
   }

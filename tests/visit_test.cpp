@@ -1,6 +1,9 @@
 // Visits: Run and the timer, the choice between day and night, the period,
 // and the address as it reaches the pane: the tests that run on every
 // platform (compiled for Windows too), each visit a real request.
+#include <algorithm>
+#include <vector>
+
 #include "app/exception.h"
 #include "app/with_scheme.h"
 #include "tests/visit_fixture.h"
@@ -105,6 +108,36 @@ TEST_F(VisitTest, EveryVisitReachesTheServerEvenWhenThePageMayBeCached) {
   EXPECT_TRUE(NextTickReaches("/a.php"));
   EXPECT_EQ(server.CountRequests("/a.php"), 4);
   EXPECT_EQ(server.CountRequests("/b.php"), 1);
+}
+
+// The strip under the pane says when the next visit will be, and, once a
+// visit has ended, its time, day or night, and its outcome.
+TEST_F(VisitTest, StatusLineUnderThePaneTellsTheLastVisitAndTheNext) {
+  const wxRect pane = form->WebBrowser1->GetRect(), status = form->Label5->GetRect();
+  EXPECT_GT(status.GetTop(), pane.GetBottom());
+  EXPECT_LE(status.GetBottom(), form->Edit1->GetParent()->GetClientSize().y);
+  // The times a label may show for `at`, to the second, give or take one.
+  const auto around = [](const wxString& prefix, const wxDateTime& at) {
+    std::vector<wxString> texts;
+    for (int s : {-1, 0, 1}) texts.push_back(prefix + (at + wxTimeSpan::Seconds(s)).Format("%H:%M:%S"));
+    return texts;
+  };
+  const auto next_in = [&](int minutes) { return around(L"次回の訪問 ", wxDateTime::Now() + wxTimeSpan::Minutes(minutes)); };
+  const auto shows_one_of = [&](const std::vector<wxString>& texts, bool at_start = false) {
+    const wxString label = form->Label5->GetLabel();
+    return std::any_of(texts.begin(), texts.end(), [&](const wxString& text) {
+      return at_start ? label.StartsWith(text) : label.EndsWith(text);
+    });
+  };
+  form->Timer1->SetInterval(60000);
+  form->ShowVisitStatus();
+  EXPECT_TRUE(shows_one_of(next_in(1))) << form->Label5->GetLabel();
+
+  const std::vector<wxString> visited = around(L"前回の訪問 ", wxDateTime::Now());
+  EXPECT_TRUE(RunAndWaitFor("/day.php"));
+  EXPECT_TRUE(PumpUntil([&] { return shows_one_of(visited, true); })) << form->Label5->GetLabel();
+  EXPECT_NE(form->Label5->GetLabel().Find(L"（昼）"), wxNOT_FOUND) << form->Label5->GetLabel();
+  EXPECT_TRUE(shows_one_of(next_in(5))) << form->Label5->GetLabel();
 }
 
 // Started with --run, the window presses Run once it is shown: a visit at

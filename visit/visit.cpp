@@ -1,4 +1,6 @@
 // Visits: Run, the timer's tick, and the choice between day and night.
+#include <cstdio>
+
 #include "app/clock.h"
 #include "app/form1.h"
 #include "app/str_to_int.h"
@@ -17,6 +19,9 @@ void TForm1::VisitPage(bool resetIndicatorOnDayVisit) {
     DecodeTime(Now(), hour, minute, second, millisecond);
     night = hour < kNightEndsAtHour;
   }
+  // For the record and the status line, which tell the time on the wall: Run,
+  // or the timer (which resets the indicator).
+  visits_.push_back({resetIndicatorOnDayVisit, night, wxDateTime::Now()});
   if (night) {
     CheckBox1->SetBackgroundColour(kNightIndicator);
     WebBrowser1->Silent = true;
@@ -33,6 +38,23 @@ void TForm1::Button1Click(wxObject*) {
   VisitPage(false);
   Timer1->SetInterval(static_cast<unsigned>(minutes * kMillisecondsPerMinute));
   Timer1->SetEnabled(true);
+  ShowVisitStatus();  // the next visit comes at the new period
 }
 
 void TForm1::Timer1Timer(wxObject*) { VisitPage(true); }
+
+void TForm1::VisitEnded(const TVisitOutcome& outcome) {
+  if (visits_.empty()) return;
+  const TVisitMade visit = visits_.front();
+  visits_.pop_front();
+  std::fprintf(stderr, "%s\n", VisitRecordLine(visit, outcome).c_str());
+  std::fflush(stderr);
+  last_visit_ = LastVisitText(visit, outcome);
+  ShowVisitStatus();
+}
+
+void TForm1::ShowVisitStatus() {
+  const auto wait = Timer1->TimeToNextTick();
+  const TDateTime next = wxDateTime::Now() + wxTimeSpan::Milliseconds(wait ? wait->count() : 0);
+  Label5->SetLabel(wait ? VisitStatusLine(last_visit_, next) : last_visit_);
+}

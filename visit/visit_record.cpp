@@ -1,0 +1,101 @@
+#include "visit/visit_record.h"
+
+#include <map>
+
+namespace {
+
+using Kind = TVisitOutcome::Kind;
+
+// The standard reason phrase of an HTTP status.
+std::string ReasonPhrase(int status) {
+  static const std::map<int, const char*> phrases = {
+      {200, "OK"}, {201, "Created"}, {202, "Accepted"}, {203, "Non-Authoritative Information"},
+      {204, "No Content"}, {205, "Reset Content"}, {206, "Partial Content"},
+      {300, "Multiple Choices"}, {301, "Moved Permanently"}, {302, "Found"}, {303, "See Other"},
+      {304, "Not Modified"}, {307, "Temporary Redirect"}, {308, "Permanent Redirect"},
+      {400, "Bad Request"}, {401, "Unauthorized"}, {402, "Payment Required"}, {403, "Forbidden"},
+      {404, "Not Found"}, {405, "Method Not Allowed"}, {406, "Not Acceptable"},
+      {407, "Proxy Authentication Required"}, {408, "Request Timeout"}, {409, "Conflict"},
+      {410, "Gone"}, {411, "Length Required"}, {412, "Precondition Failed"},
+      {413, "Content Too Large"}, {414, "URI Too Long"}, {415, "Unsupported Media Type"},
+      {416, "Range Not Satisfiable"}, {417, "Expectation Failed"}, {421, "Misdirected Request"},
+      {422, "Unprocessable Content"}, {425, "Too Early"}, {426, "Upgrade Required"},
+      {428, "Precondition Required"}, {429, "Too Many Requests"},
+      {431, "Request Header Fields Too Large"}, {451, "Unavailable For Legal Reasons"},
+      {500, "Internal Server Error"}, {501, "Not Implemented"}, {502, "Bad Gateway"},
+      {503, "Service Unavailable"}, {504, "Gateway Timeout"}, {505, "HTTP Version Not Supported"},
+      {511, "Network Authentication Required"}};
+  const auto found = phrases.find(status);
+  return std::to_string(status) + (found == phrases.end() ? "" : std::string(" ") + found->second);
+}
+
+// The answer, where one came: "200 OK"; else empty.
+std::string Answer(const TVisitOutcome& outcome) {
+  return outcome.status != 0 ? ReasonPhrase(outcome.status) : std::string();
+}
+
+std::string Outcome(const TVisitOutcome& outcome) {
+  const std::string answer = Answer(outcome);
+  const std::string after = answer.empty() ? "" : " after " + answer;
+  switch (outcome.kind) {
+    case Kind::kResponse: return answer.empty() ? "loaded" : answer;
+    case Kind::kUnresolved: return "name not resolved";
+    case Kind::kRefused: return "connection refused";
+    case Kind::kReset: return "connection reset";
+    case Kind::kCertificate: return "certificate refused";
+    case Kind::kNoAnswer: return "no answer before the next visit";
+    case Kind::kCutShort: return "cut short by the next visit" + after;
+    case Kind::kEngineEnded: return "engine ended" + after;
+    case Kind::kFailed: break;
+  }
+  std::string detail = outcome.detail.utf8_string();
+  for (char& c : detail)
+    if (c == '"') c = '\'';
+  return "failed: " + detail;
+}
+
+wxString OutcomeInJapanese(const TVisitOutcome& outcome) {
+  const wxString answer = wxString::FromUTF8(Answer(outcome));
+  switch (outcome.kind) {
+    case Kind::kResponse: return answer.empty() ? wxString(L"読み込み完了") : answer;
+    case Kind::kUnresolved: return L"ホスト名を解決できません";
+    case Kind::kRefused: return L"接続を拒否されました";
+    case Kind::kReset: return L"接続が切れました";
+    case Kind::kCertificate: return L"証明書を拒否しました";
+    case Kind::kNoAnswer: return L"次の訪問まで応答なし";
+    case Kind::kCutShort: return L"次の訪問で中断" + (answer.empty() ? L"" : L"（" + answer + L"）");
+    case Kind::kEngineEnded: return L"ブラウザエンジンが終了" + (answer.empty() ? L"" : L"（" + answer + L"）");
+    case Kind::kFailed: break;
+  }
+  return L"失敗";
+}
+
+// Text on one line: a control character (a line feed typed into an address) as a blank.
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  return text;
+}
+
+}  // namespace
+
+std::string VisitRecordLine(const TVisitMade& visit, const TVisitOutcome& outcome) {
+  std::string line = "visit " + visit.when.Format("%Y-%m-%dT%H:%M:%S").utf8_string();
+  line += visit.by_timer ? " timer" : " run";
+  line += visit.night ? " night" : " day";
+  line += " \"" + Outcome(outcome) + "\" " + std::to_string(outcome.milliseconds) + "ms ";
+  line += outcome.requested.utf8_string();
+  if (outcome.address != outcome.requested) line += " -> " + outcome.address.utf8_string();
+  return OneLine(line);
+}
+
+wxString LastVisitText(const TVisitMade& visit, const TVisitOutcome& outcome) {
+  return wxString::Format(L"前回の訪問 %s（%s）%s・%ld ms", visit.when.Format("%H:%M:%S"),
+                          visit.night ? L"夜" : L"昼", OutcomeInJapanese(outcome),
+                          outcome.milliseconds);
+}
+
+wxString VisitStatusLine(const wxString& last_visit, const TDateTime& next) {
+  const wxString next_visit = L"次回の訪問 " + next.Format("%H:%M:%S");
+  return last_visit.empty() ? next_visit : last_visit + L"　" + next_visit;
+}

@@ -1,0 +1,30 @@
+// What is told of each visit once it has ended: one line of the record, on
+// standard error (the journal, under the service), and the status line under
+// the pane. Nothing is written to a file.
+#pragma once
+
+#include <string>
+
+#include <wx/string.h>
+
+#include "app/clock.h"
+#include "app/web_browser.h"
+
+// A visit as VisitPage made it.
+struct TVisitMade {
+  bool by_timer;  // the timer's tick, or Run
+  bool night;
+  TDateTime when;
+};
+
+// One line of the record, with its fields in a fixed order and the address
+// last: "visit 2026-12-07T21:40:05 timer day "200 OK" 35ms http://...", the
+// address where a redirect ended after " -> ".
+std::string VisitRecordLine(const TVisitMade& visit, const TVisitOutcome& outcome);
+
+// The status line's account of the last visit, in Japanese: its time, day or
+// night, its outcome and how long it took.
+wxString LastVisitText(const TVisitMade& visit, const TVisitOutcome& outcome);
+
+// The status line: the last visit (empty before the first), and when the next will be.
+wxString VisitStatusLine(const wxString& last_visit, const TDateTime& next);
