@@ -1,19 +1,15 @@
 // Kills saves at random moments, then counts what the next start's clean-up
-// leaves beside the settings file. Build and run from the source folder:
-//   g++ -std=c++20 -O2 -I. bench/kill_saves.cpp settings/atomic_write_posix.cpp \
-//       settings/stale_temporaries.cpp -o /tmp/kill_saves && /tmp/kill_saves DIR 300
+// leaves beside the settings file. Built and run by: bench/run kill-saves [DIR] [ROUNDS]
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
-#include <thread>
 
 #include "settings/atomic_write.h"
 
@@ -31,10 +27,9 @@ int main(int argc, char** argv) {
   for (int round = 0; round < rounds; ++round) {
     { std::ofstream(file, std::ios::binary) << old_content; }
     const pid_t child = fork();
-    if (child == 0) {
+    if (child == 0)
       for (;;) ReplaceFileAtomically(file, new_content);
-    }
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+    usleep(random() % 3000);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     std::ifstream in(file, std::ios::binary);

@@ -1,34 +1,13 @@
-/* Watches the display for top-level windows being mapped.
- *
- * Prints "ready" once it listens, then one line per MapNotify on the root
- * window: "map <CLOCK_MONOTONIC ns> <_NET_WM_PID or 0> <window id>". The time
- * is taken as soon as the event is read, before the window's owner is looked
- * up. Windows that skip the window manager (menus, tooltips) are left out.
- */
+/* Watches the display for top-level windows being mapped. Prints "ready" once
+ * it listens, then one line per MapNotify on the root window: "map <ns> <pid>
+ * <window id>", the CLOCK_MONOTONIC time taken as soon as the event is read,
+ * before the window's _NET_WM_PID (0 if none) is looked up. Windows that skip
+ * the window manager (menus, tooltips) are left out. */
 #include <stdio.h>
 #include <time.h>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-
-static long long now_ns(void) {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
-
-static unsigned long window_pid(Display* dpy, Window w, Atom pid_atom) {
-  Atom type;
-  int format;
-  unsigned long items = 0, after = 0, pid = 0;
-  unsigned char* data = NULL;
-  if (XGetWindowProperty(dpy, w, pid_atom, 0, 1, False, XA_CARDINAL, &type, &format, &items,
-                         &after, &data) == Success && data) {
-    if (items == 1 && format == 32) pid = *(unsigned long*)data;
-    XFree(data);
-  }
-  return pid;
-}
 
 int main(void) {
   Display* dpy = XOpenDisplay(NULL);
@@ -45,9 +24,19 @@ int main(void) {
     XEvent ev;
     XNextEvent(dpy, &ev);
     if (ev.type != MapNotify) continue;
-    long long t = now_ns();
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
     if (ev.xmap.override_redirect) continue;
-    printf("map %lld %lu 0x%lx\n", t, window_pid(dpy, ev.xmap.window, pid_atom),
+    Atom type;
+    int format;
+    unsigned long items = 0, after = 0, pid = 0;
+    unsigned char* data = NULL;
+    if (XGetWindowProperty(dpy, ev.xmap.window, pid_atom, 0, 1, False, XA_CARDINAL, &type, &format,
+                           &items, &after, &data) == Success && data) {
+      if (items == 1 && format == 32) pid = *(unsigned long*)data;
+      XFree(data);
+    }
+    printf("map %lld %lu 0x%lx\n", (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec, pid,
            (unsigned long)ev.xmap.window);
     fflush(stdout);
   }
