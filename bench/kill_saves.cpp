@@ -12,6 +12,7 @@
 #include <string>
 
 #include "settings/atomic_write.h"
+#include "settings/temporary_files.h"
 
 namespace fs = std::filesystem;
 
