@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -244,8 +245,13 @@ class SilentPort {
     getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
     port_ = ntohs(address.sin_port);
   }
-  ~SilentPort() { close(fd_); }
+  ~SilentPort() { Close(); }
   std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/hung.php"; }
+  // Stops listening: a connection waiting to be taken is reset, a new one refused.
+  void Close() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
 
  private:
   int fd_;
@@ -289,25 +295,13 @@ pid_t EngineProcess(const std::string& prefix) {
 
 pid_t WebProcess() { return EngineProcess("WebKitWebProces"); }
 
-// The address of a port on 127.0.0.1 that nothing listens on (a stopped server).
-std::string ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  close(fd);
-  return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-}
-
 // Every visit ends in exactly one line of the record, written when it ends:
 // when and how it was made, its outcome (the page's status, or what went
 // wrong), how long it took, and the address last (and where a redirect ended).
 TEST_F(PaneTest, EveryVisitEndsInOneLineOfTheRecord) {
   TestServer https(true);
-  SilentPort hung;
+  SilentPort hung, stopped, resetting;
+  stopped.Close();
   TestServer::Response error, moved, held;
   error.status = 500;
   moved.status = 302;
@@ -320,10 +314,15 @@ TEST_F(PaneTest, EveryVisitEndsInOneLineOfTheRecord) {
   const struct {
     std::string address, outcome, ended_at;
     bool ended_by_the_next = false;
+    std::function<void()> once_asked = [] {};
   } rows[] = {
       {server.Url("/ok.php"), "200 OK", ""},
       {server.Url("/error.php"), "500 Internal Server Error", ""},
-      {ClosedPort() + "/stopped.php", "connection refused", ""},
+      {stopped.Url(), "connection refused", ""},
+      {resetting.Url(), "connection reset", "", false, [&] {
+         PumpFor(300);
+         resetting.Close();
+       }},
       {server.Url("/moved.php"), "200 OK", server.Url("/final.php")},
       {https.Url("/tls.php"), "certificate refused", ""},
       {"http://hpvisit.invalid/a.php", "name not resolved", ""},
@@ -335,6 +334,7 @@ TEST_F(PaneTest, EveryVisitEndsInOneLineOfTheRecord) {
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     form->Edit1->SetValue(rows[i].address);
     form->Timer1Timer(form->Timer1);
+    rows[i].once_asked();
     if (rows[i].ended_by_the_next) {
       PumpFor(1000);  // its request made, its answer (if any) come
     } else {
