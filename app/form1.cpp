@@ -79,6 +79,8 @@ TForm1::TForm1(wxWindow* owner)
   Button1->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Button1Click(Button1); });
   WebBrowser1->OnVisitEnded = [this](const TVisitOutcome& outcome) { VisitEnded(outcome); };
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Timer1Timer(Timer1); }, Timer1->GetId());
+  status_update_.SetOwner(this);
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowVisitStatus(); }, status_update_.GetId());
   Bind(wxEVT_CLOSE_WINDOW, &TForm1::OnCloseWindow, this);
   Timer1->SetInterval(60000);
   Timer1->SetEnabled(true);

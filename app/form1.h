@@ -63,6 +63,8 @@ class TForm1 : public wxFrame {
   // Visits the pane has not yet ended, oldest first (the pane ends them in order).
   std::deque<TVisitMade> visits_;
   wxString last_visit_;
+  // Visits ending in quick succession change the status line once.
+  wxTimer status_update_;
 };
 
 extern TForm1* Form1;

@@ -10,6 +10,7 @@ namespace {
 constexpr unsigned short kNightEndsAtHour = 7;  // 0:00:00 to 6:59:59 is night
 constexpr long kMillisecondsPerMinute = 60000;
 const wxColour kNightIndicator(0, 255, 255);  // aqua
+constexpr int kStatusUpdateMilliseconds = 250;
 }  // namespace
 
 void TForm1::VisitPage(bool resetIndicatorOnDayVisit) {
@@ -38,11 +39,13 @@ void TForm1::Button1Click(wxObject*) {
   VisitPage(false);
   Timer1->SetInterval(static_cast<unsigned>(minutes * kMillisecondsPerMinute));
   Timer1->SetEnabled(true);
-  ShowVisitStatus();  // the next visit comes at the new period
 }
 
 void TForm1::Timer1Timer(wxObject*) { VisitPage(true); }
 
+// The status line changes a little after a visit has ended, once for visits
+// that end in quick succession, and never while one starts: the window's work
+// would then come between the engine's first steps and the request.
 void TForm1::VisitEnded(const TVisitOutcome& outcome) {
   if (visits_.empty()) return;
   const TVisitMade visit = visits_.front();
@@ -50,7 +53,7 @@ void TForm1::VisitEnded(const TVisitOutcome& outcome) {
   std::fprintf(stderr, "%s\n", VisitRecordLine(visit, outcome).c_str());
   std::fflush(stderr);
   last_visit_ = LastVisitText(visit, outcome);
-  ShowVisitStatus();
+  if (!status_update_.IsRunning()) status_update_.StartOnce(kStatusUpdateMilliseconds);
 }
 
 void TForm1::ShowVisitStatus() {
