@@ -72,6 +72,9 @@ void UsePrivateFolders() {
   g_setenv("XDG_CACHE_HOME", (folder + "/cache").c_str(), TRUE);
   if (has_runtime) {
     RemoveSandboxFolders(session_runtime, false);
+    // The folder of the engine's message bus proxies, which it empties only
+    // after the program's last code has run: left empty by a run that ended.
+    rmdir((session_runtime + "/webkitgtk").c_str());
   } else {
     g_setenv("XDG_RUNTIME_DIR", folder.c_str(), TRUE);  // the sandbox's files go in the folder
   }
@@ -80,7 +83,6 @@ void UsePrivateFolders() {
     fs::remove_all(folder, ignored);
     if (session_runtime.empty()) return;
     RemoveSandboxFolders(session_runtime, true);
-    // The folders the engine made for these, once nothing else is in them.
-    for (const char* made : {"/.flatpak", "/webkitgtk"}) rmdir((session_runtime + made).c_str());
+    rmdir((session_runtime + "/.flatpak").c_str());  // made for these, once nothing else is in it
   });
 }

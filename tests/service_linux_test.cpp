@@ -135,7 +135,8 @@ TEST_F(UserService, VisitsAtOnceComesBackAfterAKillAndSavesItsSettingsWhenStoppe
   EXPECT_EQ(Show("hpvisit", "Result"), "success");
   EXPECT_EQ(ReadBytes(settings + "/udat.txt"), "2\r\n0\r\n" + server.Url("/page.php") + "\r\n" + server.Url("/page.php"));
   EXPECT_NE(kill(display, 0), 0) << "the display is still running";
-  EXPECT_FALSE(fs::exists(runtime + "/.flatpak")) << "the sandbox's files are left";
+  for (const char* folder : {"/.flatpak", "/webkitgtk"})
+    EXPECT_FALSE(fs::exists(runtime + folder)) << "the engine's " << folder << " is left";
 }
 
 // Two instances of the template, each with its own settings folder and its
