@@ -338,7 +338,7 @@ TEST_F(PaneTest, EveryVisitEndsInOneLineOfTheRecord) {
     if (rows[i].ended_by_the_next) {
       PumpFor(1000);  // its request made, its answer (if any) come
     } else {
-      EXPECT_TRUE(PumpUntil([&] { return record.Lines("visit ").size() > i; })) << rows[i].address;
+      EXPECT_TRUE(PumpUntil([&] { return record.Lines("visit ").size() > i; }, 30000)) << rows[i].address;
     }
   }
   const std::vector<std::string> lines = record.Lines("visit ");
