@@ -67,7 +67,7 @@ wxString OutcomeInJapanese(const TVisitOutcome& outcome) {
     case Kind::kEngineEnded: return L"ブラウザエンジンが終了" + (answer.empty() ? L"" : L"（" + answer + L"）");
     case Kind::kFailed: break;
   }
-  return L"失敗";
+  return outcome.detail.empty() ? wxString(L"失敗") : L"失敗（" + outcome.detail + L"）";
 }
 
 // Text on one line: a control character (a line feed typed into an address) as a blank.
