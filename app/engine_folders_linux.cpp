@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -21,16 +20,12 @@ constexpr char kPrivatePrefix[] = "hpvisit-";
 // The sandbox's per-process folders in the runtime folder: ".flatpak/webkit-<pid>-<n>".
 constexpr char kSandboxPrefix[] = "webkit-";
 
-// The process id in `name` when it is `prefix`, digits, '-', then a tail that
+// The process id in `name` when it is `prefix`, the id, '-', then a tail that
 // `tail_is` accepts; else -1.
 long OwnerIn(const std::string& name, const std::string& prefix, bool (*tail_is)(const std::string&)) {
-  if (name.rfind(prefix, 0) != 0) return -1;
-  const std::size_t dash = name.find('-', prefix.size());
-  if (dash == std::string::npos || dash == prefix.size() ||
-      name.find_first_not_of("0123456789", prefix.size()) != dash || dash - prefix.size() > 9 ||
-      !tail_is(name.substr(dash + 1)))
-    return -1;
-  return std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+  std::string tail;
+  const long pid = ProcessIdInName(name, prefix, tail);
+  return pid > 0 && tail_is(tail) ? pid : -1;
 }
 
 bool IsMkdtempTail(const std::string& tail) { return tail.size() == 6; }

@@ -33,7 +33,7 @@ std::vector<std::string> SplitLines(const std::string& bytes) {
   std::vector<std::string> lines;
   // A byte-order mark, which many editors put at the start of a UTF-8 file,
   // is no part of the first line (the period).
-  std::size_t start = bytes.rfind(kUtf8Bom, 0) == 0 ? sizeof kUtf8Bom - 1 : 0;
+  std::size_t start = Utf8BomLength(bytes);
   while (start < bytes.size()) {
     const std::size_t lf = bytes.find('\n', start);
     const std::size_t end = lf == std::string::npos ? bytes.size() : lf;

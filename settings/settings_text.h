@@ -14,8 +14,11 @@ std::filesystem::path SettingsPath();
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 
-// A UTF-8 byte-order mark, which many editors put at the start of a UTF-8 file.
-inline constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+// The length of the UTF-8 byte-order mark that starts `bytes`, which many
+// editors put at the start of a UTF-8 file; 0 when there is none.
+inline std::size_t Utf8BomLength(const std::string& bytes) {
+  return bytes.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+}
 
 // Splits file bytes into lines, each with its line feed when it has one.
 // A CR before a line feed is dropped, so CR LF and LF read the same; a UTF-8

@@ -95,7 +95,7 @@ bool DecodeShiftJis(const std::string& bytes, const wxMBConv& encoding, wxString
 }  // namespace
 
 const wxMBConv& EncodingOfFile(const std::string& bytes) {
-  const std::size_t start = bytes.rfind(kUtf8Bom, 0) == 0 ? sizeof kUtf8Bom - 1 : 0;
+  const std::size_t start = Utf8BomLength(bytes);
   if (start > 0 || IsValidUtf8(bytes.data() + start, bytes.data() + bytes.size())) return wxConvUTF8;
   const wxMBConv& system = StoredTextEncoding();
   return IsUtf8(system) ? CodePage932() : system;

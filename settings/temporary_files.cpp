@@ -14,26 +14,13 @@ using Name = fs::path::string_type;
 
 constexpr int kAttempts = 100;
 
-// Reads the decimal number at `at` in `text` as the program writes it (no
-// sign, no leading zero, at most `max_digits` digits); -1 when there is none.
-long ReadNumber(const Name& text, std::size_t& at, std::size_t max_digits) {
-  const std::size_t start = at;
-  while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
-  const std::size_t digits = at - start;
-  if (digits == 0 || digits > max_digits || (digits > 1 && text[start] == '0')) return -1;
-  return std::stol(text.substr(start, digits));
-}
-
 // The process id in `name` when it is the name of one of the save's
 // temporaries for the file `file_name`; else -1.
 long TemporaryOwner(const Name& name, const Name& file_name) {
-  const Name prefix = file_name + fs::path(".tmp-").native();
-  if (name.rfind(prefix, 0) != 0) return -1;
-  std::size_t at = prefix.size();
-  const long pid = ReadNumber(name, at, 9);
-  if (pid <= 0 || at >= name.size() || name[at++] != '-') return -1;
-  const long attempt = ReadNumber(name, at, 2);
-  return attempt >= 0 && at == name.size() ? pid : -1;
+  Name attempt;
+  const long pid = ProcessIdInName(name, file_name + fs::path(".tmp-").native(), attempt);
+  std::size_t at = 0;
+  return pid > 0 && NumberInName(attempt, at, 2) >= 0 && at == attempt.size() ? pid : -1;
 }
 
 }  // namespace

@@ -34,40 +34,48 @@ std::string Answer(const TVisitOutcome& outcome) {
   return outcome.status != 0 ? ReasonPhrase(outcome.status) : std::string();
 }
 
-std::string Outcome(const TVisitOutcome& outcome) {
-  const std::string answer = Answer(outcome);
-  const std::string after = answer.empty() ? "" : " after " + answer;
-  switch (outcome.kind) {
-    case Kind::kResponse: return answer.empty() ? "loaded" : answer;
-    case Kind::kUnresolved: return "name not resolved";
-    case Kind::kRefused: return "connection refused";
-    case Kind::kReset: return "connection reset";
-    case Kind::kCertificate: return "certificate refused";
-    case Kind::kNoAnswer: return "no answer before the next visit";
-    case Kind::kCutShort: return "cut short by the next visit" + after;
-    case Kind::kEngineEnded: return "engine ended" + after;
+// The words for each kind of outcome: the record's, and the status line's.
+struct TWords {
+  const char* record;
+  const wchar_t* status;
+};
+
+TWords WordsFor(Kind kind) {
+  switch (kind) {
+    case Kind::kResponse: return {"loaded", L"読み込み完了"};  // an address that is not http
+    case Kind::kUnresolved: return {"name not resolved", L"ホスト名を解決できません"};
+    case Kind::kRefused: return {"connection refused", L"接続を拒否されました"};
+    case Kind::kReset: return {"connection reset", L"接続が切れました"};
+    case Kind::kCertificate: return {"certificate refused", L"証明書を拒否しました"};
+    case Kind::kNoAnswer: return {"no answer before the next visit", L"次の訪問まで応答なし"};
+    case Kind::kCutShort: return {"cut short by the next visit", L"次の訪問で中断"};
+    case Kind::kEngineEnded: return {"engine ended", L"ブラウザーエンジンが終了"};
     case Kind::kFailed: break;
   }
-  std::string detail = outcome.detail.utf8_string();
-  for (char& c : detail)
-    if (c == '"') c = '\'';
-  return "failed: " + detail;
+  return {"failed", L"失敗"};
+}
+
+// An answer that came is the outcome of a visit that loaded; it is added to
+// one that ended otherwise after its answer came.
+std::string Outcome(const TVisitOutcome& outcome) {
+  const std::string answer = Answer(outcome);
+  if (outcome.kind == Kind::kResponse && !answer.empty()) return answer;
+  std::string words = WordsFor(outcome.kind).record;
+  if (outcome.kind == Kind::kFailed) {
+    std::string detail = outcome.detail.utf8_string();
+    for (char& c : detail)
+      if (c == '"') c = '\'';
+    return words + ": " + detail;
+  }
+  return answer.empty() ? words : words + " after " + answer;
 }
 
 wxString OutcomeInJapanese(const TVisitOutcome& outcome) {
   const wxString answer = wxString::FromUTF8(Answer(outcome));
-  switch (outcome.kind) {
-    case Kind::kResponse: return answer.empty() ? wxString(L"読み込み完了") : answer;
-    case Kind::kUnresolved: return L"ホスト名を解決できません";
-    case Kind::kRefused: return L"接続を拒否されました";
-    case Kind::kReset: return L"接続が切れました";
-    case Kind::kCertificate: return L"証明書を拒否しました";
-    case Kind::kNoAnswer: return L"次の訪問まで応答なし";
-    case Kind::kCutShort: return L"次の訪問で中断" + (answer.empty() ? L"" : L"（" + answer + L"）");
-    case Kind::kEngineEnded: return L"ブラウザエンジンが終了" + (answer.empty() ? L"" : L"（" + answer + L"）");
-    case Kind::kFailed: break;
-  }
-  return outcome.detail.empty() ? wxString(L"失敗") : L"失敗（" + outcome.detail + L"）";
+  if (outcome.kind == Kind::kResponse && !answer.empty()) return answer;
+  const wxString words = WordsFor(outcome.kind).status;
+  const wxString more = outcome.kind == Kind::kFailed ? outcome.detail : answer;
+  return more.empty() ? words : words + L"（" + more + L"）";
 }
 
 // Text on one line: a control character (a line feed typed into an address) as a blank.
