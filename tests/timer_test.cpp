@@ -1,5 +1,6 @@
 // The window's timer: on schedule, and restarted when its period is set (the
 // tests that run on every platform, compiled for Windows too).
+#include <algorithm>
 #include <chrono>
 
 #include "app/timer.h"
@@ -21,15 +22,21 @@ TEST(Timer, TicksKeepToTheirScheduleWithoutDrift) {
   const auto start = Clock::now();
   timer.SetInterval(50);
   timer.SetEnabled(true);
-  EXPECT_TRUE(PumpUntil([&] { return ticks.size() >= 20; }, 5000));
+  EXPECT_TRUE(PumpUntil([&] { return ticks.size() >= 24; }, 5000));
   timer.SetEnabled(false);
-  ASSERT_GE(ticks.size(), 20u);
-  // Lateness of the 20th tick against its ideal time: a drifting timer would
-  // have lost the handler's 15 ms at every tick, 285 ms in all.
-  const auto late = std::chrono::duration_cast<std::chrono::milliseconds>(
-      ticks[19] - start - std::chrono::milliseconds(50 * 20));
-  EXPECT_GE(late.count(), -1);
-  EXPECT_LT(late.count(), 30);
+  ASSERT_GE(ticks.size(), 24u);
+  // Lateness of the 20th to 24th ticks against their ideal times: none early,
+  // and the least late of them within 30 ms (one tick held up by a busy
+  // machine is not drift). A drifting timer would have lost the handler's
+  // 15 ms at every tick, 285 ms and more by then.
+  long least_late = 1000;
+  for (std::size_t n = 20; n <= 24; ++n) {
+    const auto late = std::chrono::duration_cast<std::chrono::milliseconds>(
+        ticks[n - 1] - start - std::chrono::milliseconds(50 * n));
+    EXPECT_GE(late.count(), -1) << "tick " << n;
+    least_late = std::min<long>(least_late, late.count());
+  }
+  EXPECT_LT(least_late, 30);
 }
 
 TEST(Timer, SettingTheIntervalRestartsTheCountdown) {
