@@ -9,7 +9,7 @@
 #include "app/exception.h"
 #include "app/signals.h"
 #include "app/theme.h"
-#include "app/web_browser.h"
+#include "pane/web_browser.h"
 
 TApplication* Application = nullptr;
 

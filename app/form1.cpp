@@ -104,12 +104,12 @@ void TForm1::OnCloseWindow(wxCloseEvent& event) {
     FormClose(this, action);
   } catch (...) {
     // The window stays open with everything in it. Only a close that cannot
-    // be refused (the system stopping the program) goes on, leaving the
-    // stored settings as they were.
+    // be refused (the system stopping the program) goes on, and saves what it can.
     if (event.CanVeto()) {
       event.Veto();
       throw;
     }
+    SaveSettingsWithTheStoredPeriod();
   }
   if (action == TCloseAction::caNone && event.CanVeto()) {
     event.Veto();

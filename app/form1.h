@@ -1,3 +1,7 @@
+// app/ holds the window and its shell: the entry function, the application
+// object, this main window with its layout, the command line, the icon, the
+// theme, the stop signals, the clock and the timer. It may use every other part.
+//
 // The main window. Its controls are the program's whole state; the handlers
 // live with the subsystem that owns them (settings/, visit/).
 #pragma once
@@ -12,7 +16,7 @@
 #include <deque>
 
 #include "app/timer.h"
-#include "app/web_browser.h"
+#include "pane/web_browser.h"
 #include "visit/visit_record.h"
 
 // What becomes of the window once OnClose has run.
@@ -46,6 +50,9 @@ class TForm1 : public wxFrame {
   void LoadSettings();
   void SaveSettings();
   void ApplyDefaults();
+  // For a close that cannot be refused while the minutes box holds no number:
+  // the rest is saved with the period last saved.
+  void SaveSettingsWithTheStoredPeriod();
   // A visit the pane has ended: its line in the record, and the status line.
   void VisitEnded(const TVisitOutcome& outcome);
   // Shows the last visit and when the next will be.

@@ -1,23 +1,35 @@
-// udat.txt: the four settings, loaded when the window is created and saved
-// when it closes.
+// udat.txt and the window: the four settings loaded into the controls when the
+// window is created, and saved from them when it closes.
 #include <cstdio>
 #include <string>
 
 #include "app/form1.h"
 #include "app/str_to_int.h"
-#include "settings/atomic_write.h"
+#include "settings/settings_file.h"
 #include "settings/settings_text.h"
-#include "settings/stored_text_encoding.h"
 #include "settings/temporary_files.h"
-#include "visit/clamp_interval.h"
 
 namespace {
 const wxString kDefaultAddress = "http://example.com/index.html";
 const wxString kDefaultMinutes = "4";
 
-void SayWhyNotSaved(const std::string& file, const std::string& reason) {
-  std::fprintf(stderr, "hpvisit: the settings were not saved to %s: %s\n", file.c_str(), reason.c_str());
+std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string name = path.u8string();
+  return std::string(name.begin(), name.end());
+}
+
+// The window stays silent; standard error (the journal, under the service) says why.
+void Say(const std::string& what) {
+  std::fprintf(stderr, "hpvisit: %s\n", what.c_str());
   std::fflush(stderr);
+}
+
+void Save(const TSettings& settings) {
+  const std::filesystem::path path = SettingsPath();
+  if (path.empty()) return Say("the settings were not saved to udat.txt: the working directory is gone");
+  // The old file stays whole.
+  if (const std::error_code error = WriteSettingsFile(path, settings))
+    Say("the settings were not saved to " + Utf8(path) + ": " + error.message());
 }
 }  // namespace
 
@@ -34,47 +46,34 @@ void TForm1::ApplyDefaults() {
 void TForm1::LoadSettings() {
   const std::filesystem::path path = SettingsPath();
   if (!path.empty()) RemoveStaleTemporaries(path);
-  const std::optional<std::string> bytes = path.empty() ? std::nullopt : ReadWholeFile(path);
-  if (!bytes) return ApplyDefaults();
-  const std::vector<std::string> lines = SplitLines(*bytes);
-  const wxMBConv& encoding = EncodingOfFile(*bytes);
-
-  if (lines.size() < 1) return ApplyDefaults();
-  Edit2->SetValue(wxString::Format("%ld", ClampInterval(LeadingInteger(lines[0]))));
-
-  if (lines.size() < 2) return ApplyDefaults();
-  CheckBox1->SetValue(LeadingInteger(lines[1]) != 0);
-
-  if (lines.size() < 3) return ApplyDefaults();
-  Edit1->SetValue(DecodeStoredText(lines[2], encoding));
-
-  if (lines.size() < 4) {
-    // An empty night address is saved as nothing after the day address's line feed.
-    if (lines[2].back() == '\n') return Edit3->SetValue(wxString());
-    return ApplyDefaults();
-  }
-  Edit3->SetValue(DecodeStoredText(lines[3], encoding));
+  const std::optional<TStoredSettings> stored = path.empty() ? std::nullopt : ReadSettingsFile(path);
+  if (!stored) return ApplyDefaults();
+  // A file that ends early gives the defaults, but for a night box already read.
+  if (stored->night_visits) CheckBox1->SetValue(*stored->night_visits);
+  if (!stored->Complete()) return ApplyDefaults();
+  Edit2->SetValue(wxString::Format("%ld", *stored->minutes));
+  Edit1->SetValue(*stored->day_address);
+  Edit3->SetValue(*stored->night_address);
 }
 
 void TForm1::SaveSettings() {
-  // An invalid period raises here, before the file is touched.
-  const long minutes = ClampInterval(StrToInt(Edit2->GetValue()));
+  TSettings settings;
+  settings.minutes = StrToInt(Edit2->GetValue());  // an invalid period raises here, before the file is touched
+  settings.night_visits = CheckBox1->GetValue();
+  settings.day_address = Edit1->GetValue();
+  settings.night_address = Edit3->GetValue();
+  Save(settings);
+}
 
+void TForm1::SaveSettingsWithTheStoredPeriod() {
   const std::filesystem::path path = SettingsPath();
-  if (path.empty()) return SayWhyNotSaved("udat.txt", "the working directory is gone");
-  const wxMBConv& encoding = StoredTextEncoding();
-
-  std::string content = std::to_string(minutes) + "\n";
-  content += CheckBox1->GetValue() ? "1\n" : "0\n";
-  const std::string day = EncodeStoredText(Edit1->GetValue(), encoding);
-  content += day;
-  if (day.empty() || day.back() != '\n') content += '\n';
-  content += EncodeStoredText(Edit3->GetValue(), encoding);
-
-  RemoveStaleTemporaries(path);
-  // The window stays silent and the old file stays whole; standard error says why.
-  if (const std::error_code error = ReplaceFileAtomically(path, WithCrLf(content))) {
-    const std::u8string name = path.u8string();
-    SayWhyNotSaved(std::string(name.begin(), name.end()), error.message());
-  }
+  const std::optional<TStoredSettings> stored = path.empty() ? std::nullopt : ReadSettingsFile(path);
+  TSettings settings;
+  settings.minutes = stored && stored->minutes ? *stored->minutes : StrToInt(kDefaultMinutes);
+  settings.night_visits = CheckBox1->GetValue();
+  settings.day_address = Edit1->GetValue();
+  settings.night_address = Edit3->GetValue();
+  Say("the minutes '" + Edit2->GetValue().utf8_string() + "' are not a number: the settings are saved with " +
+      std::to_string(settings.minutes) + ", the period last saved");
+  Save(settings);
 }

@@ -113,9 +113,9 @@ wxString DecodeStoredText(const std::string& bytes, const wxMBConv& encoding) {
   return wxString(bytes.data(), wxConvISO8859_1, bytes.size());  // never fails
 }
 
-std::string EncodeStoredText(const wxString& text, const wxMBConv& encoding) {
-  const wxCharBuffer whole = text.mb_str(encoding);
-  if (whole.length() > 0 || text.empty()) return std::string(whole.data(), whole.length());
+std::string EncodeStoredText(const wxString& text, const wxMBConv& encoding, bool* whole) {
+  const wxCharBuffer all = text.mb_str(encoding);
+  if (all.length() > 0 || text.empty()) return std::string(all.data(), all.length());
   // One character at a time: a whole code point, also where the toolkit holds
   // text as UTF-16 (Windows), so that one character gives one '?'.
   const std::string utf8 = text.utf8_string();
@@ -124,7 +124,12 @@ std::string EncodeStoredText(const wxString& text, const wxMBConv& encoding) {
     next = at + 1;
     while (next < utf8.size() && (static_cast<unsigned char>(utf8[next]) & 0xC0) == 0x80) ++next;
     const wxCharBuffer one = wxString::FromUTF8(utf8.data() + at, next - at).mb_str(encoding);
-    out += one.length() > 0 ? std::string(one.data(), one.length()) : std::string("?");
+    if (one.length() > 0) {
+      out.append(one.data(), one.length());
+    } else {
+      out += '?';
+      if (whole) *whole = false;
+    }
   }
   return out;
 }

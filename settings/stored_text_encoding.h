@@ -25,6 +25,6 @@ const wxMBConv& EncodingOfFile(const std::string& bytes);
 // each (as ISO 8859-1), so that nothing is lost.
 wxString DecodeStoredText(const std::string& bytes, const wxMBConv& encoding);
 
-// Text for the file. A character `encoding` cannot hold is written as '?';
-// the rest of the text is kept whole.
-std::string EncodeStoredText(const wxString& text, const wxMBConv& encoding);
+// Text for the file. A character `encoding` cannot hold is written as '?'
+// (and `whole`, if given, is set to false); the rest of the text is kept.
+std::string EncodeStoredText(const wxString& text, const wxMBConv& encoding, bool* whole = nullptr);

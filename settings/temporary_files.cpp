@@ -3,7 +3,7 @@
 #include <string>
 #include <system_error>
 
-#include "app/processes.h"
+#include "system/processes.h"
 
 namespace {
 

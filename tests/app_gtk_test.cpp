@@ -19,7 +19,7 @@
 
 #include "app/application.h"
 #include "app/exception.h"
-#include "app/process_tree.h"
+#include "pane/process_tree.h"
 #include "app/clock.h"
 #include "tests/support.h"
 

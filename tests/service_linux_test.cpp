@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/process_tree.h"
+#include "pane/process_tree.h"
 #include "tests/support.h"
 
 namespace {

@@ -6,9 +6,13 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
+#include <wx/strconv.h>
+
+#include "settings/settings_file.h"
 #include "settings/settings_text.h"
 #include "settings/stored_text_encoding.h"
 #include "tests/support.h"
@@ -45,6 +49,38 @@ inline void PrintTo(const Boxes& b, std::ostream* os) {
   *os << "{" << b.minutes.utf8_string() << ", " << b.checked << ", \"" << b.day.utf8_string()
       << "\" (" << b.day.length() << "), \"" << b.night.utf8_string() << "\" (" << b.night.length()
       << ")}";
+}
+
+// What reading a file found, as the tests write it.
+struct Found {
+  std::optional<long> minutes;
+  std::optional<bool> checked;
+  std::optional<wxString> day, night;
+  TStoredForm form = TStoredForm::kCodePage;
+  Found(std::optional<long> m = {}, std::optional<bool> c = {}, std::optional<wxString> d = {},
+        std::optional<wxString> n = {}, TStoredForm f = TStoredForm::kCodePage)
+      : minutes(m), checked(c), day(std::move(d)), night(std::move(n)), form(f) {}
+  explicit Found(const TStoredSettings& s)
+      : Found(s.minutes, s.night_visits, s.day_address, s.night_address, s.form) {}
+  bool operator==(const Found& o) const {
+    return minutes == o.minutes && checked == o.checked && day == o.day && night == o.night && form == o.form;
+  }
+};
+inline void PrintTo(const Found& f, std::ostream* os) {
+  const auto text = [](const std::optional<wxString>& t) { return t ? "\"" + t->utf8_string() + "\"" : "-"; };
+  *os << "{" << (f.minutes ? std::to_string(*f.minutes) : "-") << ", "
+      << (f.checked ? std::to_string(*f.checked) : "-") << ", " << text(f.day) << ", " << text(f.night)
+      << ", form " << static_cast<int>(f.form) << "}";
+}
+
+// UTF-8 text as UTF-16 little-endian bytes, as Notepad saves "Unicode".
+inline std::string Utf16(const std::string& utf8) {
+  const wxString text = wxString::FromUTF8(utf8);
+  const wxMBConvUTF16LE utf16;
+  const std::size_t size = utf16.FromWChar(nullptr, 0, text.wc_str(), text.length());
+  std::string bytes(size, '\0');
+  utf16.FromWChar(bytes.data(), size, text.wc_str(), text.length());
+  return bytes;
 }
 
 inline Boxes Read(TForm1* form) {

@@ -32,73 +32,55 @@ int OpenFilesIn(const std::string& directory) {
   return count;
 }
 
-TEST_F(SettingsFile, LoadFillsTheBoxesFromTheFourLines) {
+// What reading finds in each line, in each encoding a file may come in.
+TEST(SettingsFileRules, ReadingTakesEachSettingFromItsLine) {
   const std::string long_day = "http://example.jp/?" + std::string(300, 'd');
   const std::string long_night = "http://example.jp/?" + std::string(300, 'n');
+  using F = TStoredForm;
   const struct {
     const char* name;
     std::string bytes;
-    Boxes expected;
+    Found expected;
   } rows[] = {
-      {"written by the program", "90\r\n1\r\n" + kDay + "\r\n" + kNight, {"60", true, U(kDay + "\n"), U(kNight)}},
-      {"LF line ends", "15\n0\n" + kDay + "\n" + kNight, {"15", false, U(kDay + "\n"), U(kNight)}},
-      {"night with its line feed", "5\r\n1\r\n" + kDay + "\r\n" + kNight + "\r\n", {"5", true, U(kDay + "\n"), U(kNight + "\n")}},
-      {"period abc", "abc\r\n0\r\nd\r\nn", {"1", false, "d\n", "n"}},
-      {"period -3", "-3\r\n0\r\nd\r\nn", {"1", false, "d\n", "n"}},
-      {"period 12 after a blank", " 12abc\r\n0\r\nd\r\nn", {"12", false, "d\n", "n"}},
-      {"period 007", "007\r\n0\r\nd\r\nn", {"7", false, "d\n", "n"}},
-      {"period too large for long", "99999999999999999999\r\n0\r\nd\r\nn", {"60", false, "d\n", "n"}},
-      {"period too small for long", "-99999999999999999999\r\n0\r\nd\r\nn", {"1", false, "d\n", "n"}},
-      {"flag 2", "30\r\n2\r\nd\r\nn", {"30", true, "d\n", "n"}},
-      {"flag 0", "30\r\n0\r\nd\r\nn", {"30", false, "d\n", "n"}},
-      {"flag abc", "30\r\nabc\r\nd\r\nn", {"30", false, "d\n", "n"}},
-      {"three whole lines: empty night", "30\r\n1\r\n" + kDay + "\r\n", {"30", true, U(kDay + "\n"), ""}},
-      {"addresses over 259 bytes", "30\r\n1\r\n" + long_day + "\r\n" + long_night, {"30", true, U(long_day + "\n"), U(long_night)}},
-      {"UTF-8 Japanese", "30\r\n1\r\n" + kJapanese + "\r\n" + kSymbols, {"30", true, U(kJapanese + "\n"), U(kSymbols)}},
-      {"code page 932 Japanese", "30\r\n1\r\n" + kJapaneseCp932 + "\r\n" + kSymbolsCp932, {"30", true, U(kJapanese + "\n"), U(kSymbols)}},
-      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" "3\r\n1\r\n" + kJapanese + "\r\n" + kNight, {"3", true, U(kJapanese + "\n"), U(kNight)}},
+      {"written by the program", "90\r\n1\r\n" + kDay + "\r\n" + kNight, {60, true, U(kDay + "\n"), U(kNight)}},
+      {"LF line ends", "15\n0\n" + kDay + "\n" + kNight, {15, false, U(kDay + "\n"), U(kNight)}},
+      {"night with its line feed", "5\r\n1\r\n" + kDay + "\r\n" + kNight + "\r\n", {5, true, U(kDay + "\n"), U(kNight + "\n")}},
+      {"period abc", "abc\r\n0\r\nd\r\nn", {1, false, "d\n", "n"}},
+      {"period -3", "-3\r\n0\r\nd\r\nn", {1, false, "d\n", "n"}},
+      {"period 12 after a blank", " 12abc\r\n0\r\nd\r\nn", {12, false, "d\n", "n"}},
+      {"period 007", "007\r\n0\r\nd\r\nn", {7, false, "d\n", "n"}},
+      {"period too large for long", "99999999999999999999\r\n0\r\nd\r\nn", {60, false, "d\n", "n"}},
+      {"period too small for long", "-99999999999999999999\r\n0\r\nd\r\nn", {1, false, "d\n", "n"}},
+      {"flag 2", "30\r\n2\r\nd\r\nn", {30, true, "d\n", "n"}},
+      {"flag 0", "30\r\n0\r\nd\r\nn", {30, false, "d\n", "n"}},
+      {"flag abc", "30\r\nabc\r\nd\r\nn", {30, false, "d\n", "n"}},
+      {"three whole lines: empty night", "30\r\n1\r\n" + kDay + "\r\n", {30, true, U(kDay + "\n"), ""}},
+      {"addresses over 259 bytes", "30\r\n1\r\n" + long_day + "\r\n" + long_night, {30, true, U(long_day + "\n"), U(long_night)}},
+      {"UTF-8 Japanese", "30\r\n1\r\n" + kJapanese + "\r\n" + kSymbols, {30, true, U(kJapanese + "\n"), U(kSymbols), F::kUtf8}},
+      {"code page 932 Japanese", "30\r\n1\r\n" + kJapaneseCp932 + "\r\n" + kSymbolsCp932, {30, true, U(kJapanese + "\n"), U(kSymbols)}},
+      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" "3\r\n1\r\n" + kJapanese + "\r\n" + kNight, {3, true, U(kJapanese + "\n"), U(kNight), F::kUtf8WithBom}},
+      {"UTF-16 with its byte-order mark", Utf16("\xEF\xBB\xBF" "3\r\n1\r\n" + kJapanese + "\r\n𠮷"), {3, true, U(kJapanese + "\n"), U("𠮷"), F::kUtf16}},
       {"UTF-8 at the edges of its ranges", "30\r\n1\r\n\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\r\n\xF0\x90\x80\x80\xF4\x8F\xBF\xBF",
-       {"30", true, U("\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\n"), U("\xF0\x90\x80\x80\xF4\x8F\xBF\xBF")}},
+       {30, true, U("\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\n"), U("\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"), F::kUtf8}},
       // One encoding for the whole file: code page 932 as soon as any byte is
       // not UTF-8, even where a line alone would pass for UTF-8 (half-width ﾃｩ).
-      {"code page 932 that one line alone would pass for UTF-8", "4\r\n0\r\n\xC3\xA9\r\n\x82\xA0\r\n", {"4", false, U("ﾃｩ\n"), U("あ\n")}},
-      {"code page 932 bytes only Windows maps", "4\r\n0\r\nd\x80\r\n\x82\xA0\xA0\xFD\xFE\xFF", {"4", false, wxString(L"d\u0080\n"), wxString(L"\u3042\uF8F0\uF8F1\uF8F2\uF8F3")}},
+      {"code page 932 that one line alone would pass for UTF-8", "4\r\n0\r\n\xC3\xA9\r\n\x82\xA0\r\n", {4, false, U("ﾃｩ\n"), U("あ\n")}},
+      {"code page 932 bytes only Windows maps", "4\r\n0\r\nd\x80\r\n\x82\xA0\xA0\xFD\xFE\xFF", {4, false, wxString(L"d\u0080\n"), wxString(L"\u3042\uF8F0\uF8F1\uF8F2\uF8F3")}},
       // Code page 932 text that the toolkit's UTF-8 decoding would take for an
       // overlong form and a surrogate; bytes that are neither are kept as bytes.
-      {"code page 932 that UTF-8 forbids", "30\r\n1\r\n?\xE0\x9F\xB1\r\n?\xED\xA0\xB1", {"30", true, U("?燹ｱ\n"), U("?恝ｱ")}},
-      {"past U+10FFFF, not code page 932", "30\r\n1\r\nd\r\n\xF4\x9B\x88\x88", {"30", true, "d\n", wxString(L"\u00F4\u009B\u0088\u0088")}},
-      // A file that ends before three whole lines: the three boxes get the defaults,
-      // a flag already read stays.
-      {"empty file", "", Defaults(false)},
-      {"period only", "90\r\n", Defaults(false)},
-      {"period and flag", "90\r\n1\r\n", Defaults(true)},
-      {"flag without line feed", "90\r\n1", Defaults(true)},
-      {"day without line feed", "90\r\n1\r\n" + kDay, Defaults(true)},
+      {"code page 932 that UTF-8 forbids", "30\r\n1\r\n?\xE0\x9F\xB1\r\n?\xED\xA0\xB1", {30, true, U("?燹ｱ\n"), U("?恝ｱ")}},
+      {"past U+10FFFF, not code page 932", "30\r\n1\r\nd\r\n\xF4\x9B\x88\x88", {30, true, "d\n", wxString(L"\u00F4\u009B\u0088\u0088")}},
+      // A file that ends before its fourth line (the window then shows the
+      // defaults, but for a flag already read).
+      {"empty file", "", {}},
+      {"period only", "90\r\n", {60}},
+      {"period and flag", "90\r\n1\r\n", {60, true}},
+      {"flag without line feed", "90\r\n1", {60, true}},
+      {"day without line feed", "90\r\n1\r\n" + kDay, {60, true, U(kDay)}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(Load(row.bytes), row.expected);
-  }
-}
-
-TEST_F(SettingsFile, SavedFileHoldsCrLfLinesAndTheClampedPeriod) {
-  const struct {
-    Boxes boxes;
-    std::string bytes;
-  } rows[] = {
-      {{"0", true, "http://a/", "http://b/"}, "1\r\n1\r\nhttp://a/\r\nhttp://b/"},
-      {{"600", false, "http://a/\n", ""}, "60\r\n0\r\nhttp://a/\r\n"},
-      {{" 15", true, "", "x"}, "15\r\n1\r\n\r\nx"},
-      {{"-5", false, U(kJapanese), U(kSymbols + "\n")}, "1\r\n0\r\n" + kJapanese + "\r\n" + kSymbols + "\r\n"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.bytes);
-    Fill(form, row.boxes);
-    form->SaveSettings();
-    EXPECT_EQ(ReadBytes("udat.txt"), row.bytes);
-    EXPECT_EQ(Read(form), row.boxes);  // the minutes box keeps what was typed
-    EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
-    EXPECT_EQ(OpenFilesIn(dir.path()), 0);
+    EXPECT_EQ(Found(ParseSettings(row.bytes)), row.expected);
   }
 }
 
@@ -279,6 +261,22 @@ TEST_F(SettingsFile, TemporariesOfKilledSavesGoAtTheNextStartOrSave) {
   form->SaveSettings();
   EXPECT_EQ(sorted(dir.List()), sorted(expected));
   EXPECT_EQ(ReadBytes("udat.txt"), "20\r\n1\r\nd\r\nn");
+}
+
+// A close that cannot be refused (the session's end, a stop signal) with no
+// number in the minutes box saves the rest, with the period last saved, and
+// says so on standard error.
+TEST_F(SettingsFile, ForcedCloseWithInvalidMinutesSavesTheRestWithTheStoredPeriod) {
+  WriteBytes("udat.txt", "20\r\n0\r\n" + kDay + "\r\n" + kNight);
+  Restart();
+  Fill(form, {"abc", true, U(kJapanese), "http://example.jp/typed"});
+  StandardErrorCapture standard_error;
+  form->Close(true);
+  PumpFor(50);
+  form = nullptr;
+  EXPECT_EQ(ReadBytes("udat.txt"), "20\r\n1\r\n" + Stored(kJapanese) + "\r\nhttp://example.jp/typed");
+  const std::string said = standard_error.Text();
+  EXPECT_NE(said.find("'abc'"), std::string::npos) << said;
 }
 
 TEST(SettingsText, EncodingKeepsWhatTheEncodingCannotHold) {

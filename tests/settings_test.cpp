@@ -15,6 +15,44 @@ TEST_F(SettingsFile, FirstStartInAnEmptyDirectoryShowsTheDefaults) {
   EXPECT_EQ(defaults.minutes, "4");
   EXPECT_FALSE(defaults.checked);
   EXPECT_TRUE(dir.List().empty());
+  // So does a file that ends before its fourth line, but for a flag it holds.
+  EXPECT_EQ(Load("90\r\n"), Defaults(false));
+  EXPECT_EQ(Load("90\r\n1\r\n" + kDay), Defaults(true));
+}
+
+TEST(SettingsFileRules, WritingGivesCrLfLinesAndTheClampedPeriod) {
+  const struct {
+    TSettings settings;
+    std::string bytes;
+  } rows[] = {
+      {{0, true, "http://a/", "http://b/"}, "1\r\n1\r\nhttp://a/\r\nhttp://b/"},
+      {{600, false, "http://a/\n", ""}, "60\r\n0\r\nhttp://a/\r\n"},
+      {{15, true, "", "x"}, "15\r\n1\r\n\r\nx"},
+      {{-5, false, U(kJapanese), U(kSymbols + "\n")}, "1\r\n0\r\n" + Stored(kJapanese) + "\r\n" + Stored(kSymbols) + "\r\n"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(SettingsBytes(row.settings, TStoredForm::kCodePage), row.bytes);
+}
+
+// A file read and written again keeps every character of its settings: in
+// the system's code page where that holds them all, else in UTF-8 (a file
+// that was UTF-8 stays as it was, byte for byte).
+TEST(SettingsFileRules, EveryCharacterOfASettingSurvivesASave) {
+  const std::string beyond = "http://例.jp/𠮷/über/😀.php";  // code page 932 holds none of 𠮷, ü, 😀
+  const struct {
+    const char* name;
+    std::string before, after;
+  } rows[] = {
+      {"UTF-8 that the code page cannot hold", "5\r\n1\r\n" + beyond + "\r\n" + beyond, "5\r\n1\r\n" + beyond + "\r\n" + beyond},
+      {"code page 932", "5\r\n1\r\n" + kJapaneseCp932 + "\r\n" + kSymbolsCp932, "5\r\n1\r\n" + Stored(kJapanese) + "\r\n" + Stored(kSymbols)},
+      {"UTF-16", Utf16("\xEF\xBB\xBF" "5\r\n1\r\n" + kJapanese + "\r\nn"), "5\r\n1\r\n" + Stored(kJapanese) + "\r\nn"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const TStoredSettings found = ParseSettings(row.before);
+    ASSERT_TRUE(found.Complete());
+    const TSettings settings{*found.minutes, *found.night_visits, *found.day_address, *found.night_address};
+    EXPECT_EQ(SettingsBytes(settings, found.form), row.after);
+  }
 }
 
 TEST(SettingsText, LeadingIntegerReadsAsAtolAndSaturates) {
@@ -44,6 +82,7 @@ TEST_F(SettingsFile, WhatIsSavedComesBackAtTheNextStart) {
     SCOPED_TRACE(row.name);
     Fill(form, row.saved);
     form->SaveSettings();
+    EXPECT_EQ(Read(form), row.saved);  // the minutes box keeps what was typed
     Restart();
     EXPECT_EQ(Read(form), row.loaded);
   }
@@ -92,5 +131,6 @@ TEST_F(SettingsFile, ClosingWithInvalidMinutesKeepsWindowAndFile) {
   EXPECT_EQ(errors.messages.size(), 1u);
   EXPECT_EQ(ReadBytes("udat.txt"), "25\r\n0\r\n" + Stored(kJapanese) + "\r\nhttp://example.jp/typed");
 }
+
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/exception.h"
-#include "app/with_scheme.h"
+#include "pane/with_scheme.h"
 #include "tests/visit_fixture.h"
 
 namespace {

@@ -149,18 +149,17 @@ TEST_F(WindowsProgram, EndOfTheSessionSavesTheSettings) {
 }
 
 // Minutes that are not a number stop a close by the user (with an error box),
-// but never the end of the session: the program ends, and the stored
-// settings stay as they were.
+// but never the end of the session: the program ends, and saves the rest of
+// its settings with the period last saved.
 TEST_F(WindowsProgram, EndOfTheSessionIsNotHeldUpByInvalidMinutes) {
   TempWorkingDirectory dir;
-  const std::string stored = "5\n0\nhttp://127.0.0.1:9/day.php\nhttp://127.0.0.1:9/night.php";
-  WriteBytes("udat.txt", stored);
+  WriteBytes("udat.txt", "5\n0\nhttp://127.0.0.1:9/day.php\nhttp://127.0.0.1:9/night.php");
   const pid_t program = StartUnderWine({kProgram});
   EXPECT_EQ(RunUnderWine({kDriveWindow, "minutes", "abc"}), 0);
   PumpFor(500);
   RunUnderWine({"wineboot", "--end-session", "--force"});
   EXPECT_NE(WaitForExit(program, 30000), -1);
-  EXPECT_EQ(ReadBytes("udat.txt"), stored);
+  EXPECT_EQ(ReadBytes("udat.txt"), "5\r\n0\r\nhttp://127.0.0.1:9/day.php\r\nhttp://127.0.0.1:9/night.php");
   EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
 }
 

@@ -103,7 +103,7 @@ wxString LastVisitText(const TVisitMade& visit, const TVisitOutcome& outcome) {
                           outcome.milliseconds);
 }
 
-wxString VisitStatusLine(const wxString& last_visit, const TDateTime& next) {
+wxString VisitStatusLine(const wxString& last_visit, const wxDateTime& next) {
   const wxString next_visit = L"次回の訪問 " + next.Format("%H:%M:%S");
   return last_visit.empty() ? next_visit : last_visit + L"　" + next_visit;
 }

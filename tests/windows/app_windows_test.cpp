@@ -1,7 +1,7 @@
 // The Windows browser control's navigation errors, as visits' outcomes.
 #include <gtest/gtest.h>
 
-#include "app/navigation_errors.h"
+#include "pane/navigation_errors.h"
 
 namespace {
 

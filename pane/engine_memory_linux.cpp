@@ -1,4 +1,4 @@
-#include "app/engine_memory.h"
+#include "pane/engine_memory.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 
 #include <glib.h>
 
-#include "app/process_tree.h"
+#include "pane/process_tree.h"
 
 namespace {
 

@@ -1,3 +1,6 @@
+// system/ holds small helpers about processes that more than one part uses.
+// It uses nothing of the program's.
+//
 // Processes: this one, whether another is still running, and what runs of
 // this program that have ended left behind.
 #pragma once

@@ -1,4 +1,4 @@
-#include "app/navigation_errors.h"
+#include "pane/navigation_errors.h"
 
 #include <cstdio>
 #include <map>

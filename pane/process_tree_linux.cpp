@@ -1,4 +1,4 @@
-#include "app/process_tree.h"
+#include "pane/process_tree.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,5 +1,5 @@
 // The browser pane on WebKitGTK.
-#include "app/web_browser.h"
+#include "pane/web_browser.h"
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
@@ -10,11 +10,11 @@
 #include <optional>
 #include <string>
 
-#include "app/engine_folders.h"
-#include "app/engine_memory.h"
-#include "app/sandbox.h"
-#include "app/web_dialogs.h"
-#include "app/with_scheme.h"
+#include "pane/engine_folders.h"
+#include "pane/engine_memory.h"
+#include "pane/sandbox.h"
+#include "pane/web_dialogs.h"
+#include "pane/with_scheme.h"
 
 namespace {
 
@@ -142,7 +142,7 @@ struct TCppWebBrowser::Engine {
     WebKitURIResponse* response = webkit_response_policy_decision_get_response(response_decision);
     self->visit->status = static_cast<int>(webkit_uri_response_get_status_code(response));
     self->visit->address = webkit_uri_response_get_uri(response);
-    return FALSE;  // decided elsewhere (app/web_dialogs.h)
+    return FALSE;  // decided elsewhere (pane/web_dialogs.h)
   }
 
   // A visit asked for just as one of the engine's processes died can be lost

@@ -4,7 +4,7 @@
 // refused or reset, certificate refused, ...).
 #pragma once
 
-#include "app/web_browser.h"
+#include "pane/visit_outcome.h"
 
 // Sets `outcome`'s kind, and its status or detail, from the event's status code.
 void DescribeNavigationError(long status_code, TVisitOutcome& outcome);

@@ -1,7 +1,7 @@
 // The browser pane on Windows: the system's browser control (MSHTML), held by
 // the toolkit's IE web view inside the pane's own window. Nothing is written
 // to the registry: the control runs at the emulation level it has.
-#include "app/web_browser.h"
+#include "pane/web_browser.h"
 
 #include <windows.h>
 
@@ -15,7 +15,7 @@
 #include <wx/msw/ole/activex.h>
 #include <wx/webview.h>
 
-#include "app/navigation_errors.h"
+#include "pane/navigation_errors.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/with_scheme.h"
+#include "pane/with_scheme.h"
 
 #include <cstring>
 

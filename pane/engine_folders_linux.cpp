@@ -1,4 +1,4 @@
-#include "app/engine_folders.h"
+#include "pane/engine_folders.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 
 #include <glib.h>
 
-#include "app/processes.h"
+#include "system/processes.h"
 
 namespace {
 

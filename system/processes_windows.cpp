@@ -1,4 +1,4 @@
-#include "app/processes.h"
+#include "system/processes.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "app/sandbox.h"
+#include "pane/sandbox.h"
 
 #include <sys/wait.h>
 

@@ -1,3 +1,7 @@
+// pane/ holds the browser pane, one body per platform, and all that keeps its
+// engine in line (dialogs, folders, memory, sandbox); what it reports of a
+// visit is its own small header, visit_outcome.h. It may use system/ only.
+//
 // The browser pane. Each Navigate is a real request to the server: the pane's
 // engine keeps no cache and writes nothing to disk. With Silent set it opens
 // no dialog or window of its own; downloads are always refused. Every visit
@@ -10,26 +14,7 @@
 #include <wx/nativewin.h>
 #include <wx/string.h>
 
-// How a visit ended.
-struct TVisitOutcome {
-  enum class Kind {
-    kResponse,     // the page was answered: `status` (0 for an address that is not http)
-    kUnresolved,   // the host's name could not be resolved
-    kRefused,      // the connection was refused
-    kReset,        // the connection was reset or closed before the answer was whole
-    kCertificate,  // the server's certificate was refused
-    kNoAnswer,     // no answer came before the next visit
-    kCutShort,     // the answer was still coming when the next visit began
-    kEngineEnded,  // the engine's process ended (a crash, or the memory bound)
-    kFailed,       // anything else: `detail` says what
-  };
-  Kind kind = Kind::kFailed;
-  int status = 0;         // the page's HTTP status, once its answer came (0 before)
-  wxString requested;     // the address as the engine was given it
-  wxString address;       // where the visit ended, after any redirect
-  wxString detail;        // the engine's own words, for kFailed
-  long milliseconds = 0;  // from Navigate to the end
-};
+#include "pane/visit_outcome.h"
 
 class TCppWebBrowser : public wxNativeWindow {
  public:

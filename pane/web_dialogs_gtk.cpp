@@ -1,4 +1,4 @@
-#include "app/web_dialogs.h"
+#include "pane/web_dialogs.h"
 
 #include <libsoup/soup.h>
 #include <webkit2/webkit2.h>
