@@ -115,5 +115,6 @@ void TForm1::OnCloseWindow(wxCloseEvent& event) {
     event.Veto();
     return;
   }
+  WebBrowser1->Stop();  // a visit under way gets its line
   event.Skip();  // the frame's own handler destroys the window
 }

@@ -55,8 +55,10 @@ class TForm1 : public wxFrame {
   void SaveSettingsWithTheStoredPeriod();
   // A visit the pane has ended: its line in the record, and the status line.
   void VisitEnded(const TVisitOutcome& outcome);
-  // Shows the last visit and when the next will be.
+  // Shows the last visit and when the next will be; a little later, for
+  // QueueVisitStatus.
   void ShowVisitStatus();
+  void QueueVisitStatus();
 
   // Presses Run as a person would, once the event loop runs (hpvisit --run).
   void QueueRunPress();

@@ -1,11 +1,14 @@
 #include "pane/engine_folders.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include <glib.h>
 
@@ -51,6 +54,37 @@ void RemoveSandboxFolders(const std::string& runtime, bool only_this_run) {
       IsOwnFolder);
 }
 
+// The engine's folders in the session's runtime folder that copies of the
+// program share: held by each copy, with a shared lock, for as long as it
+// runs, so that one that ends, or starts, never removes one another uses.
+constexpr const char* kSharedFolders[] = {".flatpak", "webkitgtk"};
+
+// Holds `folder` (made if missing, for this user alone); the open folder that
+// keeps it held, or -1.
+int Hold(const std::string& folder) {
+  for (int tries = 0; tries < 10; ++tries) {
+    mkdir(folder.c_str(), 0700);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat held, now;
+    // Held only if it is still the folder of that name once locked: another
+    // copy may have removed it meanwhile.
+    if (flock(fd, LOCK_SH) == 0 && fstat(fd, &held) == 0 && stat(folder.c_str(), &now) == 0 &&
+        held.st_dev == now.st_dev && held.st_ino == now.st_ino)
+      return fd;
+    close(fd);
+  }
+  return -1;
+}
+
+// Removes `folder` where it is empty and no running copy holds it.
+void RemoveIfUnheld(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) rmdir(folder.c_str());
+  close(fd);
+}
+
 }  // namespace
 
 void UsePrivateFolders() {
@@ -64,12 +98,16 @@ void UsePrivateFolders() {
   if (!g_mkdtemp(made.data())) return;  // made with no access for others
   static const std::string folder = made;
   static const std::string session_runtime = has_runtime ? runtime : "";
+  static std::vector<int> held;
   g_setenv("XDG_CACHE_HOME", (folder + "/cache").c_str(), TRUE);
   if (has_runtime) {
     RemoveSandboxFolders(session_runtime, false);
-    // The folder of the engine's message bus proxies, which it empties only
-    // after the program's last code has run: left empty by a run that ended.
-    rmdir((session_runtime + "/webkitgtk").c_str());
+    for (const char* shared : kSharedFolders) {
+      // Left empty by runs that ended (the engine empties the folder of its
+      // message bus proxies only after the program's last code has run).
+      RemoveIfUnheld(session_runtime + "/" + shared);
+      held.push_back(Hold(session_runtime + "/" + shared));
+    }
   } else {
     g_setenv("XDG_RUNTIME_DIR", folder.c_str(), TRUE);  // the sandbox's files go in the folder
   }
@@ -78,6 +116,9 @@ void UsePrivateFolders() {
     fs::remove_all(folder, ignored);
     if (session_runtime.empty()) return;
     RemoveSandboxFolders(session_runtime, true);
-    rmdir((session_runtime + "/.flatpak").c_str());  // made for these, once nothing else is in it
+    for (int fd : held) close(fd);
+    // Emptied now, but for the proxies' folder where the engine used it (it
+    // goes with the next start, or the launcher's end).
+    for (const char* shared : kSharedFolders) RemoveIfUnheld(session_runtime + "/" + shared);
   });
 }

@@ -1,16 +1,20 @@
 // The memory of the engine's web processes. A page whose script takes memory
 // without end would take the machine's memory with it, and the engine's own
-// checks wait for the script to pause: its web process is ended once it holds
-// more than the limit, and the next visit starts a new one.
+// checks run only when the script pauses: its web process is ended once it
+// holds more than the limit, and the next visit starts a new one. Each
+// process is held by a handle of its own (a pidfd), so that the signal can
+// only ever reach that process, never another that took its number later.
 #pragma once
 
 #include <sys/types.h>
 
+#include <functional>
 #include <vector>
 
 class TMemoryWatch {
  public:
-  TMemoryWatch();
+  // `ended` is called when a web process has been ended for its memory.
+  explicit TMemoryWatch(std::function<void()> ended);
   ~TMemoryWatch();
   TMemoryWatch(const TMemoryWatch&) = delete;
   TMemoryWatch& operator=(const TMemoryWatch&) = delete;
@@ -21,15 +25,18 @@ class TMemoryWatch {
   // likelier choice.
   void FindProcesses();
   // The web process has ended.
-  void Forget() { web_processes_.clear(); }
-  // Whether a web process was ended for its memory since the last call.
-  bool TakeEnded();
+  void Forget();
 
  private:
+  struct Watched {
+    pid_t pid;
+    int handle;  // the process's pidfd
+  };
   void CheckIn(unsigned milliseconds);
   void Check();
 
-  std::vector<pid_t> web_processes_;
-  bool ended_ = false;
+  std::vector<Watched> web_processes_;
+  std::vector<pid_t> adjusted_;  // processes whose kill score was raised
+  std::function<void()> ended_;
   unsigned source_ = 0;
 };

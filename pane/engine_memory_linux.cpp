@@ -1,6 +1,8 @@
 #include "pane/engine_memory.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,24 +39,48 @@ long long ResidentMemory(pid_t pid) {
   return resident * sysconf(_SC_PAGESIZE);
 }
 
+int OpenProcess(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
+
+// Whether the process a handle holds is still running.
+bool IsRunning(int handle) {
+  pollfd ended = {handle, POLLIN, 0};
+  return poll(&ended, 1, 0) == 0;
+}
+
+bool Kill(int handle) { return syscall(SYS_pidfd_send_signal, handle, SIGKILL, nullptr, 0) == 0; }
+
 }  // namespace
 
-TMemoryWatch::TMemoryWatch() { CheckIn(kAtRestMilliseconds); }
+TMemoryWatch::TMemoryWatch(std::function<void()> ended) : ended_(std::move(ended)) {
+  CheckIn(kAtRestMilliseconds);
+}
 
-TMemoryWatch::~TMemoryWatch() { g_source_remove(source_); }
+TMemoryWatch::~TMemoryWatch() {
+  g_source_remove(source_);
+  Forget();
+}
 
 void TMemoryWatch::FindProcesses() {
   constexpr int kFirstToGo = 1000;  // raising it needs no privilege
-  web_processes_.clear();
+  Forget();
+  std::vector<pid_t> seen;
   for (const TProcess& process : Descendants(getpid())) {
-    const std::string score = "/proc/" + std::to_string(process.pid) + "/oom_score_adj";
-    int now = 0;
-    if (std::ifstream(score) >> now && now < kFirstToGo) std::ofstream(score) << kFirstToGo;
-    if (process.name == "WebKitWebProces") web_processes_.push_back(process.pid);
+    seen.push_back(process.pid);
+    if (std::find(adjusted_.begin(), adjusted_.end(), process.pid) == adjusted_.end())
+      std::ofstream("/proc/" + std::to_string(process.pid) + "/oom_score_adj") << kFirstToGo;
+    if (process.name != "WebKitWebProces") continue;
+    // Held from here on: the number, just read from the process tree, can
+    // only be another's once the process has ended, and the handle is its own.
+    const int handle = OpenProcess(process.pid);
+    if (handle >= 0) web_processes_.push_back({process.pid, handle});
   }
+  adjusted_ = std::move(seen);
 }
 
-bool TMemoryWatch::TakeEnded() { return std::exchange(ended_, false); }
+void TMemoryWatch::Forget() {
+  for (const Watched& process : web_processes_) close(process.handle);
+  web_processes_.clear();
+}
 
 void TMemoryWatch::CheckIn(unsigned milliseconds) {
   source_ = g_timeout_add(
@@ -68,11 +94,14 @@ void TMemoryWatch::CheckIn(unsigned milliseconds) {
 
 void TMemoryWatch::Check() {
   static const long long limit = Limit();
-  bool near_limit = false;
-  for (pid_t pid : web_processes_) {
-    const long long held = ResidentMemory(pid);
-    if (held > limit && kill(pid, SIGKILL) == 0) ended_ = true;
+  bool near_limit = false, ended = false;
+  for (const Watched& process : web_processes_) {
+    const long long held = ResidentMemory(process.pid);
+    // The reading is the process's own only if it still runs after it.
+    if (held < 0 || !IsRunning(process.handle)) continue;
+    if (held > limit && Kill(process.handle)) ended = true;
     near_limit = near_limit || held > limit / 2;
   }
   CheckIn(near_limit ? kNearLimitMilliseconds : kAtRestMilliseconds);
+  if (ended) ended_();
 }

@@ -7,14 +7,17 @@
 // How a visit ended.
 struct TVisitOutcome {
   enum class Kind {
-    kResponse,     // the page was answered: `status` (0 for an address that is not http)
+    kResponse,     // the page was answered: `status` (0 where none is known: an address
+                   // that is not http, or a control that does not tell it)
     kUnresolved,   // the host's name could not be resolved
     kRefused,      // the connection was refused
     kReset,        // the connection was reset or closed before the answer was whole
     kCertificate,  // the server's certificate was refused
     kNoAnswer,     // no answer came before the next visit
     kCutShort,     // the answer was still coming when the next visit began
-    kEngineEnded,  // the engine's process ended (a crash, or the memory bound)
+    kEngineEnded,  // the engine's process ended (a crash)
+    kMemoryLimit,  // the page took more memory than allowed, and its process was ended
+    kStopped,      // the program ended while the visit was under way
     kFailed,       // anything else: `detail` says what
   };
   Kind kind = Kind::kFailed;

@@ -25,9 +25,14 @@ class TCppWebBrowser : public wxNativeWindow {
   // first pane is made. Optional: the first pane makes them otherwise.
   static void Prepare();
 
-  // Starts loading `url` into the pane and returns without waiting for it.
-  // A visit still under way ends here (no answer, or cut short).
+  // Starts loading `url` into the pane and returns without waiting for it:
+  // one request for the address, also where it is the page shown or differs
+  // from it only after '#'. A visit still under way ends here (no answer, or
+  // cut short).
   void Navigate(const wxString& url);
+
+  // The program is ending: a visit still under way ends here.
+  void Stop();
 
   // The address of the page in the pane; empty while the pane is blank.
   wxString LocationURL() const;

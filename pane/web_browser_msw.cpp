@@ -10,6 +10,7 @@
 #include <oleauto.h>
 
 #include <chrono>
+#include <cstdio>
 #include <optional>
 
 #include <wx/msw/ole/activex.h>
@@ -49,6 +50,7 @@ struct TCppWebBrowser::Engine {
     Clock::time_point began;
     bool started = false;   // the control has begun navigating to it
     bool answered = false;  // its answer came (the page is being shown)
+    wxString asked;         // its address as the control wrote it when it began
   };
 
   TCppWebBrowser* owner = nullptr;
@@ -102,14 +104,22 @@ struct TCppWebBrowser::Engine {
         }
         break;
       case DISPID_BEFORENAVIGATE2:  // (page, address, flags, frame, post data, headers, cancel)
-        if (visit && count == 7 && IsPage(args[6])) visit->started = true;
+        if (visit && !visit->started && count == 7 && IsPage(args[6])) {
+          visit->started = true;
+          visit->asked = Text(args[5]);
+        }
         break;
-      case DISPID_NAVIGATECOMPLETE2:  // (page, address): the answer came
+      case DISPID_NAVIGATECOMPLETE2:  // (page, address): the answer came; the control tells no status
         if (visit && visit->started && count == 2 && IsPage(args[1])) {
           visit->answered = true;
-          visit->outcome.status = 200;  // an answer that is not an error
-          visit->outcome.address = Text(args[0]);
+          // Where it ended, if the server sent it elsewhere.
+          if (const wxString address = Text(args[0]); address != visit->asked) visit->outcome.address = address;
         }
+        break;
+      case DISPID_DOWNLOADCOMPLETE:
+        // The answer came and there was nothing to show (204 No Content): the
+        // control ends the navigation with no other word.
+        if (visit && visit->started && !visit->answered) End(Kind::kResponse);
         break;
       case DISPID_DOCUMENTCOMPLETE:  // (page, address)
         if (visit && visit->answered && count == 2 && IsPage(args[1])) End(Kind::kResponse);
@@ -197,9 +207,18 @@ void TCppWebBrowser::Navigate(const wxString& url) {
   flags.vt = VT_I4;
   flags.lVal = kVisitFlags;
   ::VariantInit(&none);
-  browser->Navigate2(&address, &flags, &none, &none, &none);
+  const HRESULT refused = browser->Navigate2(&address, &flags, &none, &none, &none);
   ::VariantClear(&address);
+  // A navigation the control refuses ends here, with its reason.
+  if (FAILED(refused) && engine.visit) {
+    char detail[40];
+    std::snprintf(detail, sizeof detail, "error 0x%08lX", static_cast<unsigned long>(refused));
+    engine.visit->outcome.detail = detail;
+    engine.End(Engine::Kind::kFailed);
+  }
 }
+
+void TCppWebBrowser::Stop() { engine_->End(Engine::Kind::kStopped); }
 
 wxString TCppWebBrowser::LocationURL() const {
   BSTR location = nullptr;

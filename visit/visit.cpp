@@ -32,6 +32,8 @@ void TForm1::VisitPage(bool resetIndicatorOnDayVisit) {
     WebBrowser1->Silent = true;
     WebBrowser1->Navigate(Edit1->GetValue());
   }
+  // The next visit's time, once this one's request is under way.
+  QueueVisitStatus();
 }
 
 void TForm1::Button1Click(wxObject*) {
@@ -43,9 +45,9 @@ void TForm1::Button1Click(wxObject*) {
 
 void TForm1::Timer1Timer(wxObject*) { VisitPage(true); }
 
-// The status line changes a little after a visit has ended, once for visits
-// that end in quick succession, and never while one starts: the window's work
-// would then come between the engine's first steps and the request.
+// The status line changes a little after a visit has started or ended, once
+// for visits in quick succession, and never while one starts: the window's
+// work would then come between the engine's first steps and the request.
 void TForm1::VisitEnded(const TVisitOutcome& outcome) {
   if (visits_.empty()) return;
   const TVisitMade visit = visits_.front();
@@ -53,6 +55,10 @@ void TForm1::VisitEnded(const TVisitOutcome& outcome) {
   std::fprintf(stderr, "%s\n", VisitRecordLine(visit, outcome).c_str());
   std::fflush(stderr);
   last_visit_ = LastVisitText(visit, outcome);
+  QueueVisitStatus();
+}
+
+void TForm1::QueueVisitStatus() {
   if (!status_update_.IsRunning()) status_update_.StartOnce(kStatusUpdateMilliseconds);
 }
 

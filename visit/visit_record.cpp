@@ -50,6 +50,8 @@ TWords WordsFor(Kind kind) {
     case Kind::kNoAnswer: return {"no answer before the next visit", L"次の訪問まで応答なし"};
     case Kind::kCutShort: return {"cut short by the next visit", L"次の訪問で中断"};
     case Kind::kEngineEnded: return {"engine ended", L"ブラウザーエンジンが終了"};
+    case Kind::kMemoryLimit: return {"memory limit", L"メモリーの上限"};
+    case Kind::kStopped: return {"stopped with the program", L"終了で中断"};
     case Kind::kFailed: break;
   }
   return {"failed", L"失敗"};

@@ -1,0 +1,221 @@
+#include "pane/engine_events_gtk.h"
+
+#include <cstring>
+
+
+namespace {
+
+// The engine's own "internal error": a load lost with the process that made
+// its requests.
+constexpr char kEngineErrorDomain[] = "WebKitErrorDomain";
+constexpr int kInternalError = 300;
+
+// What kind of failure a failed load was.
+TVisitOutcome::Kind KindOf(const GError* error) {
+  using Kind = TVisitOutcome::Kind;
+  if (error->domain == G_RESOLVER_ERROR) return Kind::kUnresolved;
+  if (error->domain == G_TLS_ERROR) return Kind::kCertificate;
+  if (error->domain == G_IO_ERROR) {
+    switch (error->code) {
+      case G_IO_ERROR_CONNECTION_REFUSED:
+        return Kind::kRefused;
+      case G_IO_ERROR_CONNECTION_CLOSED:
+      case G_IO_ERROR_PARTIAL_INPUT:
+        return Kind::kReset;
+      default:
+        break;
+    }
+  }
+  return Kind::kFailed;
+}
+
+bool IsEngineInternalError(const GError* error) {
+  return std::strcmp(g_quark_to_string(error->domain), kEngineErrorDomain) == 0 &&
+         error->code == kInternalError;
+}
+
+bool IsCancelled(const GError* error) {
+  return g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED);
+}
+
+// An address without its fragment: the part a request is made for.
+std::string Requested(const char* uri) {
+  const std::string address = uri ? uri : "";
+  return address.substr(0, address.find('#'));
+}
+
+}  // namespace
+
+void TCppWebBrowser::Engine::LoadVisit() {
+  Unbind();
+  visit->considered = visit->sent = false;
+  webkit_web_view_load_uri(view, visit->typed.c_str());
+  // As the engine parsed it: lower-case scheme and host, punycode, the path
+  // percent-encoded, a default port left out.
+  visit->requested = Requested(webkit_web_view_get_uri(view));
+}
+
+void TCppWebBrowser::Engine::End(Kind kind, const std::string& detail) {
+  if (!visit) return;
+  TVisitOutcome outcome;
+  outcome.kind = kind;
+  outcome.status = visit->status;
+  outcome.requested = wxString::FromUTF8(visit->typed);
+  outcome.address = wxString::FromUTF8(visit->redirected && !visit->address.empty() ? visit->address : visit->typed);
+  outcome.detail = wxString::FromUTF8(detail);
+  outcome.milliseconds = static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - visit->began).count());
+  Unbind();
+  visit.reset();
+  if (owner->OnVisitEnded) owner->OnVisitEnded(outcome);
+}
+
+void TCppWebBrowser::Engine::Failed(const GError* error) {
+  if (visit->status != 0) return End(Kind::kResponse);
+  End(KindOf(error), error->message);
+}
+
+bool TCppWebBrowser::Engine::IsVisits(WebKitWebResource* resource) const {
+return visit && visit->resource == resource;
+}
+
+void TCppWebBrowser::Engine::Unbind() {
+  if (!visit || !visit->resource) return;
+  g_signal_handlers_disconnect_by_data(visit->resource, this);
+  g_object_unref(visit->resource);
+  visit->resource = nullptr;
+}
+
+gboolean TCppWebBrowser::Engine::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                                WebKitPolicyDecisionType type, Engine* self) {
+  if (!self->visit || type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
+  WebKitNavigationAction* action =
+      webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  if (Requested(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action))) ==
+      self->visit->requested)
+    self->visit->considered = true;
+  return FALSE;  // decided elsewhere (pane/web_dialogs.h)
+}
+
+void TCppWebBrowser::Engine::OnResourceLoadStarted(WebKitWebView* view,
+                                                   WebKitWebResource* resource, WebKitURIRequest* request, Engine* self) {
+  if (!self->visit || webkit_web_view_get_main_resource(view) != resource ||
+      Requested(webkit_uri_request_get_uri(request)) != self->visit->requested)
+    return;
+  self->Unbind();
+  self->visit->resource = WEBKIT_WEB_RESOURCE(g_object_ref(resource));
+  g_signal_connect(resource, "sent-request", G_CALLBACK(OnSentRequest), self);
+  g_signal_connect(resource, "notify::response", G_CALLBACK(OnResponse), self);
+  g_signal_connect(resource, "finished", G_CALLBACK(OnResourceFinished), self);
+  g_signal_connect(resource, "failed", G_CALLBACK(OnResourceFailed), self);
+  g_signal_connect(resource, "failed-with-tls-errors", G_CALLBACK(OnResourceTlsErrors), self);
+}
+
+void TCppWebBrowser::Engine::OnSentRequest(WebKitWebResource* resource, WebKitURIRequest*,
+                                           WebKitURIResponse* redirected_from, Engine* self) {
+  if (!self->IsVisits(resource)) return;
+  self->visit->sent = true;
+  if (redirected_from) self->visit->redirected = true;
+}
+
+void TCppWebBrowser::Engine::OnResponse(WebKitWebResource* resource, GParamSpec*, Engine* self) {
+  if (!self->IsVisits(resource)) return;
+  WebKitURIResponse* response = webkit_web_resource_get_response(resource);
+  if (!response) return;
+  self->visit->status = static_cast<int>(webkit_uri_response_get_status_code(response));
+  self->visit->address = webkit_uri_response_get_uri(response);
+}
+
+void TCppWebBrowser::Engine::OnResourceFinished(WebKitWebResource* resource, Engine* self) {
+  if (self->IsVisits(resource)) self->End(Kind::kResponse);
+}
+
+void TCppWebBrowser::Engine::OnResourceFailed(WebKitWebResource* resource, GError* error,
+                                              Engine* self) {
+  if (!self->IsVisits(resource)) return;
+  // Replaced, before its answer, by the page's own navigation to the same
+  // address: the load that replaced it is the visit's now.
+  if (IsCancelled(error) && self->visit->status == 0) return self->Unbind();
+  if (IsEngineInternalError(error)) return self->LostWithItsProcess();
+  self->Failed(error);
+}
+
+void TCppWebBrowser::Engine::OnResourceTlsErrors(WebKitWebResource* resource, GTlsCertificate*,
+                                                 GTlsCertificateFlags, Engine* self) {
+  if (self->IsVisits(resource)) self->End(Kind::kCertificate);
+}
+
+gboolean TCppWebBrowser::Engine::OnAuthenticate(WebKitWebView*,
+                                                WebKitAuthenticationRequest* request, Engine* self) {
+  if (self->visit && self->visit->resource && self->visit->status == 0)
+    self->visit->status = webkit_authentication_request_is_for_proxy(request) ? 407 : 401;
+  return FALSE;
+}
+
+gboolean TCppWebBrowser::Engine::OnLoadFailed(WebKitWebView*, WebKitLoadEvent,
+                                              gchar* failing_uri, GError* error, Engine* self) {
+  if (!self->visit || Requested(failing_uri) != self->visit->requested) return FALSE;
+  if (IsCancelled(error)) return FALSE;
+  if (IsEngineInternalError(error)) {
+    self->LostWithItsProcess();
+  } else {
+    self->Failed(error);
+  }
+  return TRUE;
+}
+
+gboolean TCppWebBrowser::Engine::OnTlsErrors(WebKitWebView*, gchar* failing_uri,
+                                             GTlsCertificate*, GTlsCertificateFlags, Engine* self) {
+  if (!self->visit || Requested(failing_uri) != self->visit->requested) return FALSE;
+  self->End(Kind::kCertificate);
+  return TRUE;
+}
+
+void TCppWebBrowser::Engine::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
+                                           Engine* self) {
+  if (event == WEBKIT_LOAD_STARTED) self->memory.FindProcesses();  // one may be new
+  if (event != WEBKIT_LOAD_COMMITTED) return;
+  self->shown = Requested(webkit_web_view_get_uri(view));
+  // The engine keeps browsers from some ports (9, 6000, ...): it takes such
+  // an address up and shows a blank page in its place, with no request.
+  if (self->visit && self->visit->considered && !self->visit->resource && self->shown == kBlank &&
+      self->visit->requested != kBlank)
+    self->End(Kind::kFailed, "the engine would not load it");
+}
+
+void TCppWebBrowser::Engine::OnLoadingChanged(WebKitWebView* view, GParamSpec*, Engine* self) {
+  if (webkit_web_view_is_loading(view) || !self->visit || !self->visit->considered ||
+      self->visit->resource || self->visit->reloaded || self->shown != self->visit->requested)
+    return;
+  self->visit->reloaded = true;
+  webkit_web_view_reload_bypass_cache(view);
+}
+
+void TCppWebBrowser::Engine::LostWithItsProcess(bool for_memory) {
+  if (!visit) return;
+  if (!visit->sent && !visit->restarted) {
+    visit->restarted = true;
+    return LoadVisit();
+  }
+  End(for_memory ? Kind::kMemoryLimit : Kind::kEngineEnded);
+}
+
+void TCppWebBrowser::Engine::OnWebProcessTerminated(WebKitWebView*,
+                                                    WebKitWebProcessTerminationReason reason, Engine* self) {
+  self->memory.Forget();
+  self->LostWithItsProcess(reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT);
+}
+
+void TCppWebBrowser::Engine::EndIfStuck() {
+  if (visit && !visit->sent && !visit->restarted && !webkit_web_view_get_is_web_process_responsive(view))
+    webkit_web_view_terminate_web_process(view);
+}
+
+void TCppWebBrowser::Engine::OnResponsivenessChanged(WebKitWebView*, GParamSpec*, Engine* self) {
+  self->EndIfStuck();
+}
+
+void TCppWebBrowser::Engine::OnFirstMap(GtkWidget* widget, Engine* self) {
+  g_signal_handlers_disconnect_by_func(widget, reinterpret_cast<gpointer>(&OnFirstMap), self);
+  if (!webkit_web_view_get_uri(self->view)) webkit_web_view_load_uri(self->view, kBlank);
+}
