@@ -17,7 +17,7 @@
 
 #include "app/timer.h"
 #include "pane/web_browser.h"
-#include "visit/visit_record.h"
+#include "visit/visit_history.h"
 
 // What becomes of the window once OnClose has run.
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
@@ -71,7 +71,7 @@ class TForm1 : public wxFrame {
   wxPanel* client_;
   // Visits the pane has not yet ended, oldest first (the pane ends them in order).
   std::deque<TVisitMade> visits_;
-  wxString last_visit_;
+  TVisitHistory history_;
   // Visits ending in quick succession change the status line once.
   wxTimer status_update_;
 };

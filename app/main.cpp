@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "app/exception.h"
 #include "app/form1.h"
+#include "app/service_manager.h"
 
 int main(int argc, char** argv) {
   const TCommandLine command_line = ReadCommandLine(argc, argv, std::cout, std::cerr);
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
     Application->SetTitle(kApplicationTitle);
     Application->CreateForm(Form1);
     if (command_line.run) Form1->QueueRunPress();
+    // Once the window is shown and Run pressed, in the event loop.
+    Form1->CallAfter([] { TellTheServiceManagerReady(); });
+    KeepTheServiceManagerWatchdogFed(Application);
     Application->Run();
   } catch (const Exception& error) {
     Application->ShowException(error);

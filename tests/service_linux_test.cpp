@@ -47,7 +47,7 @@ class UserService : public testing::Test {
       setenv("HOME", home.c_str(), 1);
       setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
       for (const char* unset : {"DISPLAY", "XAUTHORITY", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) unsetenv(unset);
-      freopen((folder.path() + "/manager.log").c_str(), "w", stderr);
+      (void)!freopen((folder.path() + "/manager.log").c_str(), "w", stderr);
       execl(kManager, "systemd", "--user", nullptr);
       _exit(127);
     }

@@ -1,10 +1,10 @@
 // Visits: Run, the timer's tick, and the choice between day and night.
-#include <cstdio>
-
 #include "app/clock.h"
+#include "app/service_manager.h"
 #include "app/form1.h"
 #include "app/str_to_int.h"
 #include "visit/clamp_interval.h"
+#include "visit/record_channel.h"
 
 namespace {
 constexpr unsigned short kNightEndsAtHour = 7;  // 0:00:00 to 6:59:59 is night
@@ -52,9 +52,7 @@ void TForm1::VisitEnded(const TVisitOutcome& outcome) {
   if (visits_.empty()) return;
   const TVisitMade visit = visits_.front();
   visits_.pop_front();
-  std::fprintf(stderr, "%s\n", VisitRecordLine(visit, outcome).c_str());
-  std::fflush(stderr);
-  last_visit_ = LastVisitText(visit, outcome);
+  ReportVisit(visit, outcome, history_.Add(visit, outcome));
   QueueVisitStatus();
 }
 
@@ -65,5 +63,7 @@ void TForm1::QueueVisitStatus() {
 void TForm1::ShowVisitStatus() {
   const auto wait = Timer1->TimeToNextTick();
   const TDateTime next = wxDateTime::Now() + wxTimeSpan::Milliseconds(wait ? wait->count() : 0);
-  Label5->SetLabel(wait ? VisitStatusLine(last_visit_, next) : last_visit_);
+  Label5->SetLabel(history_.StatusLine(wait ? &next : nullptr));
+  Label5->SetToolTip(history_.Tip());
+  TellTheServiceManagerStatus(history_.ServiceStatus(wait ? &next : nullptr));
 }

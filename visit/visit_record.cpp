@@ -34,27 +34,29 @@ std::string Answer(const TVisitOutcome& outcome) {
   return outcome.status != 0 ? ReasonPhrase(outcome.status) : std::string();
 }
 
-// The words for each kind of outcome: the record's, and the status line's.
+// The words for each kind of outcome: the record's, its name in the
+// journal's fields, and the status line's.
 struct TWords {
   const char* record;
+  const char* name;
   const wchar_t* status;
 };
 
 TWords WordsFor(Kind kind) {
   switch (kind) {
-    case Kind::kResponse: return {"loaded", L"読み込み完了"};  // an address that is not http
-    case Kind::kUnresolved: return {"name not resolved", L"ホスト名を解決できません"};
-    case Kind::kRefused: return {"connection refused", L"接続を拒否されました"};
-    case Kind::kReset: return {"connection reset", L"接続が切れました"};
-    case Kind::kCertificate: return {"certificate refused", L"証明書を拒否しました"};
-    case Kind::kNoAnswer: return {"no answer before the next visit", L"次の訪問まで応答なし"};
-    case Kind::kCutShort: return {"cut short by the next visit", L"次の訪問で中断"};
-    case Kind::kEngineEnded: return {"engine ended", L"ブラウザーエンジンが終了"};
-    case Kind::kMemoryLimit: return {"memory limit", L"メモリーの上限"};
-    case Kind::kStopped: return {"stopped with the program", L"終了で中断"};
+    case Kind::kResponse: return {"loaded", "response", L"読み込み完了"};  // no status known
+    case Kind::kUnresolved: return {"name not resolved", "unresolved", L"ホスト名不明"};
+    case Kind::kRefused: return {"connection refused", "refused", L"接続拒否"};
+    case Kind::kReset: return {"connection reset", "reset", L"接続切断"};
+    case Kind::kCertificate: return {"certificate refused", "certificate", L"証明書エラー"};
+    case Kind::kNoAnswer: return {"no answer before the next visit", "no-answer", L"応答なし"};
+    case Kind::kCutShort: return {"cut short by the next visit", "cut-short", L"受信中断"};
+    case Kind::kEngineEnded: return {"engine ended", "engine-ended", L"ブラウザー異常終了"};
+    case Kind::kMemoryLimit: return {"memory limit", "memory-limit", L"メモリー上限超過"};
+    case Kind::kStopped: return {"stopped with the program", "stopped", L"終了時に中断"};
     case Kind::kFailed: break;
   }
-  return {"failed", L"失敗"};
+  return {"failed", "failed", L"読み込み失敗"};
 }
 
 // An answer that came is the outcome of a visit that loaded; it is added to
@@ -72,12 +74,13 @@ std::string Outcome(const TVisitOutcome& outcome) {
   return answer.empty() ? words : words + " after " + answer;
 }
 
+// In Japanese, with no English: the engine's own words stay in the record.
 wxString OutcomeInJapanese(const TVisitOutcome& outcome) {
-  const wxString answer = wxString::FromUTF8(Answer(outcome));
-  if (outcome.kind == Kind::kResponse && !answer.empty()) return answer;
+  const wxString status = wxString::Format("%d", outcome.status);
+  if (outcome.kind == Kind::kResponse && outcome.status != 0)
+    return (IsFailure(outcome) ? L"エラー（" : L"正常（") + status + L"）";
   const wxString words = WordsFor(outcome.kind).status;
-  const wxString more = outcome.kind == Kind::kFailed ? outcome.detail : answer;
-  return more.empty() ? words : words + L"（" + more + L"）";
+  return outcome.status != 0 ? words + L"（応答 " + status + L"）" : words;
 }
 
 // Text on one line: a control character (a line feed typed into an address) as a blank.
@@ -99,13 +102,21 @@ std::string VisitRecordLine(const TVisitMade& visit, const TVisitOutcome& outcom
   return OneLine(line);
 }
 
-wxString LastVisitText(const TVisitMade& visit, const TVisitOutcome& outcome) {
-  return wxString::Format(L"前回の訪問 %s（%s）%s・%ld ms", visit.when.Format("%H:%M:%S"),
-                          visit.night ? L"夜" : L"昼", OutcomeInJapanese(outcome),
-                          outcome.milliseconds);
+bool IsFailure(const TVisitOutcome& outcome) {
+  return !(outcome.kind == Kind::kResponse && outcome.status < 400);
 }
 
-wxString VisitStatusLine(const wxString& last_visit, const wxDateTime& next) {
-  const wxString next_visit = L"次回の訪問 " + next.Format("%H:%M:%S");
-  return last_visit.empty() ? next_visit : last_visit + L"　" + next_visit;
+std::string OutcomeInRecord(const TVisitOutcome& outcome) { return Outcome(outcome); }
+
+const char* OutcomeKindName(const TVisitOutcome& outcome) { return WordsFor(outcome.kind).name; }
+
+wxString DurationInJapanese(long milliseconds) {
+  if (milliseconds < 59950) return wxString::Format(L"%.1f 秒", milliseconds / 1000.0);
+  const long seconds = (milliseconds + 500) / 1000;
+  return wxString::Format(L"%ld 分 %ld 秒", seconds / 60, seconds % 60);
+}
+
+wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome, const char* when_format) {
+  return visit.when.Format(when_format) + (visit.night ? L"（夜）" : L"（昼）") + OutcomeInJapanese(outcome) +
+         L"、" + DurationInJapanese(outcome.milliseconds);
 }

@@ -26,9 +26,18 @@ struct TVisitMade {
 // address where a redirect ended after " -> ".
 std::string VisitRecordLine(const TVisitMade& visit, const TVisitOutcome& outcome);
 
-// The status line's account of the last visit, in Japanese: its time, day or
-// night, its outcome and how long it took.
-wxString LastVisitText(const TVisitMade& visit, const TVisitOutcome& outcome);
+// Whether a visit failed: anything but an answer under 400.
+bool IsFailure(const TVisitOutcome& outcome);
 
-// The status line: the last visit (empty before the first), and when the next will be.
-wxString VisitStatusLine(const wxString& last_visit, const wxDateTime& next);
+// The outcome as the record's line says it ("200 OK", "connection refused"),
+// and the short name of its kind ("response", "refused").
+std::string OutcomeInRecord(const TVisitOutcome& outcome);
+const char* OutcomeKindName(const TVisitOutcome& outcome);
+
+// A visit in Japanese, as the window tells it: its time (`when_format`), day
+// or night, its outcome and how long it took: "22:12:55（昼）正常（200）、0.2 秒".
+wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome,
+                         const char* when_format = "%H:%M:%S");
+
+// A duration in Japanese: "0.2 秒", "5 分 0 秒".
+wxString DurationInJapanese(long milliseconds);

@@ -1,0 +1,6 @@
+// Windows: no service manager watches the program (it starts at logon).
+#include "app/service_manager.h"
+
+void TellTheServiceManagerReady() {}
+void TellTheServiceManagerStatus(const std::string&) {}
+void KeepTheServiceManagerWatchdogFed(wxEvtHandler*) {}
