@@ -176,11 +176,11 @@ bool Catches(pid_t pid, int signal) {
 
 // The program itself, started in the working directory; returns once it has
 // its window up and its stop signals in hand.
-pid_t StartTheProgram(const std::function<void()>& environment = [] {}) {
+pid_t StartTheProgram(const std::function<void()>& environment = [] {}, const char* option = nullptr) {
   const pid_t program = fork();
   if (program == 0) {
     environment();
-    execl(HPVISIT_BINARY, "hpvisit", nullptr);
+    execl(HPVISIT_BINARY, "hpvisit", option, nullptr);
     _exit(127);
   }
   if (program > 0) PumpUntil([&] { return Catches(program, SIGTERM); }, 20000);
@@ -233,6 +233,52 @@ TEST(Program, StopsLikeAClosedWindowAndReturnsZero) {
     EXPECT_TRUE(FilesWrittenUnderHome().empty()) << testing::PrintToString(FilesWrittenUnderHome());
     std::filesystem::remove_all(folder);
   }
+}
+
+// One visitor per settings folder: a second copy started where one runs
+// ends, and makes no visit: started unattended (--run) at once, with a line on
+// standard error; started by a person, once it has brought the running
+// window to the front. A copy in another folder visits beside it.
+TEST(Program, OneVisitorPerSettingsFolder) {
+  TestServer server;
+  TempWorkingDirectory dir;
+  const auto settings = [&](const std::string& page) {
+    WriteBytes("udat.txt", "60\r\n0\r\n" + server.Url(page) + "\r\n" + server.Url(page));
+  };
+  settings("/first.php");
+  const pid_t first = StartTheProgram([] {}, "--run");
+  ASSERT_GT(first, 0);
+  EXPECT_TRUE(server.WaitForRequests("/first.php", 1));
+
+  const std::string command = std::string(HPVISIT_BINARY) + " --run 2>err";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadBytes("err"), "hpvisit: another copy already visits from this folder; this one ends\n");
+
+  wxFrame* cover = new wxFrame(nullptr, wxID_ANY, "cover", wxPoint(200, 100), wxSize(900, 700));
+  cover->Show();
+  EXPECT_TRUE(PumpUntil([&] { return StackingPosition(getpid()) > StackingPosition(first); }));
+  const pid_t by_hand = fork();
+  if (by_hand == 0) {
+    execl(HPVISIT_BINARY, "hpvisit", nullptr);
+    _exit(127);
+  }
+  EXPECT_EQ(WaitForTheEnd(by_hand, 20000), 0);
+  EXPECT_TRUE(PumpUntil([&] { return StackingPosition(first) > StackingPosition(getpid()); }, 2000));
+  cover->Destroy();
+
+  std::filesystem::create_directory("other");
+  std::filesystem::current_path("other");
+  settings("/other.php");
+  const pid_t other = StartTheProgram([] {}, "--run");
+  EXPECT_TRUE(server.WaitForRequests("/other.php", 1));
+  PumpFor(500);
+  EXPECT_EQ(server.CountRequests("/first.php"), 1);
+  for (const pid_t program : {first, other}) {
+    kill(program, SIGTERM);
+    EXPECT_NE(WaitForTheEnd(program, 20000), -1);
+  }
+  std::filesystem::current_path(dir.path());
 }
 
 // --help and --version answer on standard output and end at once; any other

@@ -83,6 +83,9 @@ int WaitForTheEnd(pid_t child, int timeout_ms);
 
 // The shown top-level windows on the display, of any program, with this title.
 int WindowsTitled(const wxString& title);
+// Where the shown top-level window of process `owner` is in the display's
+// stacking order (higher is nearer the front); -1 when it has none.
+int StackingPosition(long owner);
 
 // Destroys a window the way the toolkit does once it has closed.
 void DestroyForm(TForm1* form);

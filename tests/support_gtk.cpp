@@ -11,6 +11,7 @@
 #include "tests/support.h"
 
 // Last: the X headers' macros clash with names in the headers above.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 std::vector<std::string> FilesWrittenUnderHome() {
@@ -66,6 +67,34 @@ int WaitForTheEnd(pid_t child, int timeout_ms) {
 }
 
 void CloseWindowAsTheUserDoes(wxWindow* window) { gtk_window_close(GTK_WINDOW(window->GetHandle())); }
+
+int StackingPosition(long owner) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return -1;
+  const Atom pid_atom = XInternAtom(display, "_NET_WM_PID", False);
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  int position = -1;
+  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+  for (unsigned i = 0; i < count; ++i) {  // from the back to the front
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable)
+      continue;
+    Atom type;
+    int format;
+    unsigned long length, after;
+    unsigned char* value = nullptr;
+    if (XGetWindowProperty(display, children[i], pid_atom, 0, 1, False, XA_CARDINAL, &type, &format,
+                           &length, &after, &value) == Success && value) {
+      if (length == 1 && static_cast<long>(*reinterpret_cast<unsigned long*>(value)) == owner)
+        position = static_cast<int>(i);
+      XFree(value);
+    }
+  }
+  if (children) XFree(children);
+  XCloseDisplay(display);
+  return position;
+}
 
 int WindowsTitled(const wxString& title) {
   Display* display = XOpenDisplay(nullptr);

@@ -1,0 +1,18 @@
+#include <windows.h>
+
+#include <wx/dde.h>
+
+#include "app/single_visitor.h"
+#include "app/visitor_messages.h"
+
+wxString ServiceFor(const wxString& name, const wxString&) { return name; }  // a DDE service
+
+std::unique_ptr<wxServerBase> ListenAt(const wxString& service, std::function<void()> forward) {
+  return visitor_messages::Listen<wxDDEServer, wxDDEConnection>(service, std::move(forward));
+}
+
+bool AskToComeForward(const wxString& service) {
+  // Windows lets only the program the person started hand the front over.
+  ::AllowSetForegroundWindow(ASFW_ANY);
+  return visitor_messages::AskForward<wxDDEClient>(service);
+}
