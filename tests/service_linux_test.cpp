@@ -3,13 +3,17 @@
 // runtime folder of the test's), running the build tree's launcher. Skipped,
 // with the reason, where such a manager cannot be started.
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "pane/process_tree.h"
 #include "tests/support.h"
@@ -38,6 +42,18 @@ class UserService : public testing::Test {
     fs::permissions(runtime, fs::perms::owner_all);
     for (const char* unit : {"hpvisit.service", "hpvisit@.service"})
       fs::copy_file(fs::path(HPVISIT_USER_UNITS) / unit, home + "/.config/systemd/user/" + unit);
+    // The journal, where the machine runs none: one of the test's own.
+    if (!JournalRuns() && fs::exists(kJournal)) {
+      made_journal_folders = !fs::exists("/run/log/journal");
+      fs::create_directories("/run/systemd/journal");
+      journal = fork();
+      if (journal == 0) {
+        (void)!freopen("/dev/null", "w", stderr);
+        execl(kJournal, "systemd-journald", nullptr);
+        _exit(127);
+      }
+      PumpUntil(JournalRuns, 5000);
+    }
     // The manager refuses to start where this folder is missing; it goes again
     // as soon as the manager runs, so that nothing else takes systemd for running.
     made_run_folder = mkdir("/run/systemd/system", 0755) == 0;
@@ -63,6 +79,13 @@ class UserService : public testing::Test {
       WaitForTheEnd(manager, 20000);
     }
     if (made_run_folder) rmdir("/run/systemd/system");
+    if (journal > 0) {
+      kill(journal, SIGTERM);
+      WaitForTheEnd(journal, 5000);
+      std::error_code ignored;
+      fs::remove_all("/run/systemd/journal", ignored);
+      if (made_journal_folders) fs::remove_all("/run/log/journal", ignored);
+    }
     // The manager's own groups, the deepest first.
     for (const std::string& group : groups) {
       std::vector<fs::path> all = {group};
@@ -77,13 +100,7 @@ class UserService : public testing::Test {
   std::string Systemctl(const std::string& arguments) {
     const std::string command = "HOME=" + home + " XDG_RUNTIME_DIR=" + runtime +
                                 " systemctl --user " + arguments + " 2>/dev/null";
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-      char buffer[4096];
-      for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
-      pclose(pipe);
-    }
-    return out;
+    return Output(command);
   }
   // One property of a unit (of the manager, with no unit).
   std::string Show(const std::string& unit, const std::string& property) {
@@ -105,7 +122,31 @@ class UserService : public testing::Test {
     WriteBytes(folder + "/udat.txt", std::to_string(minutes) + "\r\n0\r\n" + page + "\r\n" + page);
   }
 
+  // Whether a journal takes entries on its socket.
+  static bool JournalRuns() {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, "/run/systemd/journal/socket");
+    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const bool runs = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return runs;
+  }
+  // What a command printed.
+  static std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
+      pclose(pipe);
+    }
+    return out;
+  }
+
   static constexpr char kManager[] = "/lib/systemd/systemd";
+  static constexpr char kJournal[] = "/lib/systemd/systemd-journald";
+  pid_t journal = 0;
+  bool made_journal_folders = false;
   TempWorkingDirectory folder;
   const std::string home = folder.path() + "/home";
   const std::string runtime = folder.path() + "/runtime";
@@ -154,6 +195,69 @@ TEST_F(UserService, TwoInstancesVisitTheirOwnPagesSideBySide) {
   Systemctl("stop hpvisit@a hpvisit@b");
   for (const std::string instance : {"a", "b"})
     EXPECT_EQ(ReadBytes(home + "/.config/hpvisit/" + instance + "/udat.txt").substr(0, 8), "60\r\n0\r\nh");
+}
+
+// Each visit is one journal entry, with the same text as the record's line:
+// a failure a warning, an answer under 400 information, with fields a tool can
+// select on; the service's status tells the last visit and the next.
+TEST_F(UserService, EachVisitIsAJournalEntryWithItsPriorityAndFields) {
+  if (!JournalRuns()) GTEST_SKIP() << "no journal";
+  const std::string settings = home + "/.config/hpvisit";
+  WriteSettings(settings, 60, server.Url("/page.php"));
+  const std::string since = Output("date '+%Y-%m-%d %H:%M:%S'");
+  TestServer::Response failing;
+  failing.status = 500;
+  for (const int status : {200, 500, 200}) {
+    server.Serve("/page.php", status == 200 ? TestServer::Response{} : failing);
+    const int before = server.CountRequests("/page.php");
+    Systemctl("restart hpvisit");
+    EXPECT_TRUE(server.WaitForRequests("/page.php", before + 1, 15000));
+    EXPECT_TRUE(PumpUntil([&] { return Systemctl("status hpvisit").find("last visit ") != std::string::npos; }, 5000));
+  }
+  EXPECT_NE(Systemctl("status hpvisit").find("\"200 OK\"; next visit "), std::string::npos)
+      << Systemctl("status hpvisit");
+  // The service's entries: as `journalctl --user -u hpvisit` selects them in a
+  // login's user manager; the test's own manager is known by its control group.
+  const std::string journalctl = "journalctl --no-pager -o json _SYSTEMD_CGROUP=" +
+                                 Show("hpvisit", "ControlGroup") + " --since '" +
+                                 since.substr(0, since.size() - 1) + "' ";
+  Systemctl("stop hpvisit");
+  const auto entries = [&](const std::string& more) {
+    std::vector<std::string> visits;
+    std::istringstream lines(Output(journalctl + more));
+    for (std::string line; std::getline(lines, line);)
+      if (line.find("\"MESSAGE\":\"visit ") != std::string::npos) visits.push_back(line);
+    return visits;
+  };
+  EXPECT_TRUE(PumpUntil([&] { return entries("").size() == 3; }, 5000)) << Output(journalctl);
+  const std::vector<std::string> warnings = entries("-p warning");
+  ASSERT_EQ(warnings.size(), 1u) << Output(journalctl);
+  for (const char* field : {"\"HPVISIT_OUTCOME\":\"500 Internal Server Error\"", "\"HPVISIT_STATUS\":\"500\"",
+                            "\"HPVISIT_KIND\":\"response\"", "\"HPVISIT_BY\":\"run\"", "\"HPVISIT_TIME_OF_DAY\":\"day\"",
+                            "\"PRIORITY\":\"4\"", "\"HPVISIT_MILLISECONDS\":"})
+    EXPECT_NE(warnings[0].find(field), std::string::npos) << field << " in " << warnings[0];
+  EXPECT_NE(warnings[0].find("\"HPVISIT_ADDRESS\":\"" + server.Url("/page.php") + "\""), std::string::npos);
+}
+
+// A program whose event loop has stopped (kill -STOP) no longer feeds the
+// service manager's watchdog: it is ended and started again, and visits.
+TEST_F(UserService, AProgramWhoseEventLoopStoppedIsStartedAgain) {
+  // The unit's own period is 30 s; the test's is shorter, the mechanism the same.
+  fs::create_directories(home + "/.config/systemd/user/hpvisit.service.d");
+  WriteBytes(home + "/.config/systemd/user/hpvisit.service.d/watchdog.conf",
+             "[Service]\nWatchdogSec=3s\nRestartSec=1s\n");
+  Systemctl("daemon-reload");
+  const std::string settings = home + "/.config/hpvisit";
+  WriteSettings(settings, 60, server.Url("/page.php"));
+  Systemctl("start hpvisit");
+  EXPECT_TRUE(server.WaitForRequests("/page.php", 1, 15000));
+  ASSERT_EQ(kill(UnitProcess("hpvisit", "hpvisit"), SIGSTOP), 0);
+  EXPECT_TRUE(server.WaitForRequests("/page.php", 2, 3000 + 1000 + 10000));
+  EXPECT_EQ(Show("hpvisit", "NRestarts"), "1");
+  // A stop is still a clean stop that saves the settings.
+  Systemctl("stop hpvisit");
+  EXPECT_EQ(Show("hpvisit", "Result"), "success");
+  EXPECT_EQ(ReadBytes(settings + "/udat.txt").substr(0, 8), "60\r\n0\r\nh");
 }
 
 }  // namespace

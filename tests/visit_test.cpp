@@ -136,8 +136,28 @@ TEST_F(VisitTest, StatusLineUnderThePaneTellsTheLastVisitAndTheNext) {
   const std::vector<wxString> visited = around(L"前回の訪問 ", wxDateTime::Now());
   EXPECT_TRUE(RunAndWaitFor("/day.php"));
   EXPECT_TRUE(PumpUntil([&] { return shows_one_of(visited, true); })) << form->Label5->GetLabel();
-  EXPECT_NE(form->Label5->GetLabel().Find(L"（昼）"), wxNOT_FOUND) << form->Label5->GetLabel();
-  EXPECT_TRUE(shows_one_of(next_in(5))) << form->Label5->GetLabel();
+  const wxString label = form->Label5->GetLabel();
+  EXPECT_NE(label.Find(L"（昼）"), wxNOT_FOUND) << label;
+  EXPECT_NE(label.Find(L" 秒"), wxNOT_FOUND) << label;  // how long it took, in seconds
+  const auto next = next_in(5);
+  EXPECT_TRUE(std::any_of(next.begin(), next.end(), [&](const wxString& text) { return label.Find(text) != wxNOT_FOUND; }))
+      << label;
+
+  // A failed visit: how many failed since the start, and when the last did,
+  // stay in the line; its tip lists the visits, newest first. No English.
+  TestServer::Response error;
+  error.status = 500;
+  server.Serve("/error.php", error);
+  EXPECT_TRUE(NextTickReaches("/error.php"));
+  EXPECT_TRUE(PumpUntil([&] { return form->Label5->GetToolTipText().Freq('\n') == 1; }))  // two visits
+      << form->Label5->GetToolTipText();
+  const wxString failed = form->Label5->GetLabel(), tip = form->Label5->GetToolTipText();
+  EXPECT_NE(failed.Find(L" 回（最後 " + wxDateTime::Now().Format("%H:%M") + L"）"), wxNOT_FOUND) << failed;
+  EXPECT_NE(tip.Find(L"（500）"), wxNOT_FOUND) << tip;
+  EXPECT_LT(tip.Find(L"（500）"), tip.Find('\n')) << tip;  // newest first
+  EXPECT_TRUE(tip.StartsWith(wxDateTime::Now().Format("%m/%d "))) << tip;
+  for (const wxString& text : {failed, tip})
+    for (const wxUniChar c : text) EXPECT_FALSE((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) << text;
 }
 
 // Started with --run, the window presses Run once it is shown: a visit at
