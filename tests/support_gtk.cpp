@@ -6,12 +6,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include "tests/support.h"
 
 // Last: the X headers' macros clash with names in the headers above.
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 std::vector<std::string> FilesWrittenUnderHome() {
@@ -68,59 +68,53 @@ int WaitForTheEnd(pid_t child, int timeout_ms) {
 
 void CloseWindowAsTheUserDoes(wxWindow* window) { gtk_window_close(GTK_WINDOW(window->GetHandle())); }
 
-int StackingPosition(long owner) {
+namespace {
+
+// Calls `seen` with each shown top-level window on the display, from the back
+// to the front, and the bytes of its property `name` of `type`.
+void ForEachShownWindow(const char* name, const char* type,
+                        const std::function<void(unsigned index, const std::string& value)>& seen) {
   Display* display = XOpenDisplay(nullptr);
-  if (!display) return -1;
-  const Atom pid_atom = XInternAtom(display, "_NET_WM_PID", False);
+  if (!display) return;
+  const Atom property = XInternAtom(display, name, False), kind = XInternAtom(display, type, False);
   Window root, parent, *children = nullptr;
   unsigned count = 0;
-  int position = -1;
   XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
-  for (unsigned i = 0; i < count; ++i) {  // from the back to the front
+  for (unsigned i = 0; i < count; ++i) {
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable)
       continue;
-    Atom type;
+    Atom found_type;
     int format;
     unsigned long length, after;
     unsigned char* value = nullptr;
-    if (XGetWindowProperty(display, children[i], pid_atom, 0, 1, False, XA_CARDINAL, &type, &format,
+    if (XGetWindowProperty(display, children[i], property, 0, 256, False, kind, &found_type, &format,
                            &length, &after, &value) == Success && value) {
-      if (length == 1 && static_cast<long>(*reinterpret_cast<unsigned long*>(value)) == owner)
-        position = static_cast<int>(i);
+      // Items of 32 bits are held as longs.
+      const std::size_t item = format == 32 ? sizeof(long) : format / 8;
+      seen(i, std::string(reinterpret_cast<char*>(value), length * item));
       XFree(value);
     }
   }
   if (children) XFree(children);
   XCloseDisplay(display);
+}
+
+}  // namespace
+
+int StackingPosition(long owner) {
+  int position = -1;
+  ForEachShownWindow("_NET_WM_PID", "CARDINAL", [&](unsigned index, const std::string& value) {
+    if (value.size() == sizeof(long) && *reinterpret_cast<const long*>(value.data()) == owner)
+      position = static_cast<int>(index);
+  });
   return position;
 }
 
 int WindowsTitled(const wxString& title) {
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return 0;
-  const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
-  const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-  Window root, parent, *children = nullptr;
-  unsigned count = 0;
   int found = 0;
-  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
-  for (unsigned i = 0; i < count; ++i) {
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(display, children[i], &attributes) ||
-        attributes.map_state != IsViewable)
-      continue;
-    Atom type;
-    int format;
-    unsigned long length, after;
-    unsigned char* value = nullptr;
-    if (XGetWindowProperty(display, children[i], name, 0, 256, False, utf8, &type, &format,
-                           &length, &after, &value) == Success && value) {
-      found += wxString::FromUTF8(reinterpret_cast<char*>(value), length) == title;
-      XFree(value);
-    }
-  }
-  if (children) XFree(children);
-  XCloseDisplay(display);
+  ForEachShownWindow("_NET_WM_NAME", "UTF8_STRING", [&](unsigned, const std::string& value) {
+    found += wxString::FromUTF8(value.data(), value.size()) == title;
+  });
   return found;
 }
