@@ -23,7 +23,8 @@ void KeepTheServiceManagerWatchdogFed(wxEvtHandler* owner) {
   const long long microseconds = period ? std::atoll(period) : 0;
   if (microseconds <= 0 || (pid != 0 && pid != getpid() && pid != getppid())) return;
   auto* ping = new wxTimer(owner);  // owned by the event loop's owner for the program's life
-  owner->Bind(wxEVT_TIMER, [](wxTimerEvent&) { sd_notify(0, "WATCHDOG=1"); }, ping->GetId());
+  owner->Bind(
+      wxEVT_TIMER, [](wxTimerEvent&) { sd_notify(0, "WATCHDOG=1"); }, ping->GetId());
   sd_notify(0, "WATCHDOG=1");
   ping->Start(static_cast<int>(microseconds / 3000));
 }

@@ -12,7 +12,8 @@ namespace {
 // The working folder as one name: its links resolved, and on Windows in one case.
 wxString WorkingFolder() {
   std::error_code error;
-  const std::filesystem::path folder = std::filesystem::canonical(std::filesystem::current_path(error), error);
+  const std::filesystem::path folder =
+      std::filesystem::canonical(std::filesystem::current_path(error), error);
   wxFileName name = wxFileName::DirName(wxString(folder.native()));
   name.Normalize(wxPATH_NORM_CASE | wxPATH_NORM_LONG);
   return name.GetFullPath();
@@ -49,4 +50,6 @@ bool TSingleVisitor::AnotherVisits() { return checker_.IsAnotherRunning(); }
 
 bool TSingleVisitor::BringItForward() { return AskToComeForward(service_); }
 
-void TSingleVisitor::Listen(std::function<void()> forward) { server_ = ListenAt(service_, std::move(forward)); }
+void TSingleVisitor::Listen(std::function<void()> forward) {
+  server_ = ListenAt(service_, std::move(forward));
+}

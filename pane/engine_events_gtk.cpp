@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-
 namespace {
 
 // The engine's own "internal error": a load lost with the process that made
@@ -61,7 +60,8 @@ void TCppWebBrowser::Engine::End(Kind kind, const std::string& detail) {
   outcome.kind = kind;
   outcome.status = visit->status;
   outcome.requested = wxString::FromUTF8(visit->typed);
-  outcome.address = wxString::FromUTF8(visit->redirected && !visit->address.empty() ? visit->address : visit->typed);
+  outcome.address = wxString::FromUTF8(visit->redirected && !visit->address.empty() ? visit->address
+                                                                                    : visit->typed);
   outcome.detail = wxString::FromUTF8(detail);
   outcome.milliseconds = static_cast<long>(
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - visit->began).count());
@@ -76,7 +76,7 @@ void TCppWebBrowser::Engine::Failed(const GError* error) {
 }
 
 bool TCppWebBrowser::Engine::IsVisits(WebKitWebResource* resource) const {
-return visit && visit->resource == resource;
+  return visit && visit->resource == resource;
 }
 
 void TCppWebBrowser::Engine::Unbind() {
@@ -89,16 +89,16 @@ void TCppWebBrowser::Engine::Unbind() {
 gboolean TCppWebBrowser::Engine::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                                 WebKitPolicyDecisionType type, Engine* self) {
   if (!self->visit || type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
-  WebKitNavigationAction* action =
-      webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
   if (Requested(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action))) ==
       self->visit->requested)
     self->visit->considered = true;
   return FALSE;  // decided elsewhere (pane/web_dialogs.h)
 }
 
-void TCppWebBrowser::Engine::OnResourceLoadStarted(WebKitWebView* view,
-                                                   WebKitWebResource* resource, WebKitURIRequest* request, Engine* self) {
+void TCppWebBrowser::Engine::OnResourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource,
+                                                   WebKitURIRequest* request, Engine* self) {
   if (!self->visit || webkit_web_view_get_main_resource(view) != resource ||
       Requested(webkit_uri_request_get_uri(request)) != self->visit->requested)
     return;
@@ -146,14 +146,15 @@ void TCppWebBrowser::Engine::OnResourceTlsErrors(WebKitWebResource* resource, GT
 }
 
 gboolean TCppWebBrowser::Engine::OnAuthenticate(WebKitWebView*,
-                                                WebKitAuthenticationRequest* request, Engine* self) {
+                                                WebKitAuthenticationRequest* request,
+                                                Engine* self) {
   if (self->visit && self->visit->resource && self->visit->status == 0)
     self->visit->status = webkit_authentication_request_is_for_proxy(request) ? 407 : 401;
   return FALSE;
 }
 
-gboolean TCppWebBrowser::Engine::OnLoadFailed(WebKitWebView*, WebKitLoadEvent,
-                                              gchar* failing_uri, GError* error, Engine* self) {
+gboolean TCppWebBrowser::Engine::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* failing_uri,
+                                              GError* error, Engine* self) {
   if (!self->visit || Requested(failing_uri) != self->visit->requested) return FALSE;
   if (IsCancelled(error)) return FALSE;
   if (IsEngineInternalError(error)) {
@@ -164,8 +165,8 @@ gboolean TCppWebBrowser::Engine::OnLoadFailed(WebKitWebView*, WebKitLoadEvent,
   return TRUE;
 }
 
-gboolean TCppWebBrowser::Engine::OnTlsErrors(WebKitWebView*, gchar* failing_uri,
-                                             GTlsCertificate*, GTlsCertificateFlags, Engine* self) {
+gboolean TCppWebBrowser::Engine::OnTlsErrors(WebKitWebView*, gchar* failing_uri, GTlsCertificate*,
+                                             GTlsCertificateFlags, Engine* self) {
   if (!self->visit || Requested(failing_uri) != self->visit->requested) return FALSE;
   self->End(Kind::kCertificate);
   return TRUE;
@@ -201,13 +202,15 @@ void TCppWebBrowser::Engine::LostWithItsProcess(bool for_memory) {
 }
 
 void TCppWebBrowser::Engine::OnWebProcessTerminated(WebKitWebView*,
-                                                    WebKitWebProcessTerminationReason reason, Engine* self) {
+                                                    WebKitWebProcessTerminationReason reason,
+                                                    Engine* self) {
   self->memory.Forget();
   self->LostWithItsProcess(reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT);
 }
 
 void TCppWebBrowser::Engine::EndIfStuck() {
-  if (visit && !visit->sent && !visit->restarted && !webkit_web_view_get_is_web_process_responsive(view))
+  if (visit && !visit->sent && !visit->restarted &&
+      !webkit_web_view_get_is_web_process_responsive(view))
     webkit_web_view_terminate_web_process(view);
 }
 

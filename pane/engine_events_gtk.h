@@ -25,13 +25,13 @@ struct TCppWebBrowser::Engine {
 
   // The visit under way, from Navigate to its end.
   struct Visit {
-    std::string typed;       // the address with its scheme, as the record shows it
-    std::string requested;   // as the engine writes it, without its fragment
+    std::string typed;      // the address with its scheme, as the record shows it
+    std::string requested;  // as the engine writes it, without its fragment
     Clock::time_point began;
     WebKitWebResource* resource = nullptr;  // its main resource, once started (a reference held)
-    bool considered = false;  // the engine has decided on loading its address
-    bool sent = false;        // its request went out: the visit is made
-    bool restarted = false;   // made again after its web process was lost
+    bool considered = false;                // the engine has decided on loading its address
+    bool sent = false;                      // its request went out: the visit is made
+    bool restarted = false;                 // made again after its web process was lost
     bool reloaded = false;    // loaded again where the engine kept it in the page shown
     bool redirected = false;  // the server redirected it
     int status = 0;           // its answer's HTTP status, once the answer came
@@ -81,8 +81,8 @@ struct TCppWebBrowser::Engine {
   // A load that fails before its main resource starts (an address the engine
   // cannot take) is told only here. Failures of the visit's load are handled:
   // no error page is loaded in the way of the next visit.
-  static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* failing_uri,
-                               GError* error, Engine* self);
+  static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* failing_uri, GError* error,
+                               Engine* self);
   static gboolean OnTlsErrors(WebKitWebView*, gchar* failing_uri, GTlsCertificate*,
                               GTlsCertificateFlags, Engine* self);
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Engine* self);

@@ -19,7 +19,8 @@ constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 std::optional<std::string> Utf16AsUtf8(const std::string& bytes) {
   const bool little = bytes.rfind("\xFF\xFE", 0) == 0, big = bytes.rfind("\xFE\xFF", 0) == 0;
   if (!little && !big) return std::nullopt;
-  const std::size_t length = (bytes.size() - 2) & ~std::size_t(1);  // a last odd byte is no character
+  const std::size_t length =
+      (bytes.size() - 2) & ~std::size_t(1);  // a last odd byte is no character
   if (length == 0) return std::string();
   const wxString text = little ? wxString(bytes.data() + 2, wxMBConvUTF16LE(), length)
                                : wxString(bytes.data() + 2, wxMBConvUTF16BE(), length);
@@ -33,7 +34,8 @@ bool IsAscii(const std::string& bytes) {
 }
 
 // The file's text for `settings`, each address put into bytes by `encode`.
-std::string Content(const TSettings& settings, const std::function<std::string(const wxString&)>& encode) {
+std::string Content(const TSettings& settings,
+                    const std::function<std::string(const wxString&)>& encode) {
   std::string content = std::to_string(ClampInterval(settings.minutes)) + "\n";
   content += settings.night_visits ? "1\n" : "0\n";
   const std::string day = encode(settings.day_address);
@@ -78,7 +80,8 @@ std::string SettingsBytes(const TSettings& settings, TStoredForm stored_form) {
     return EncodeStoredText(text, StoredTextEncoding(), &whole);
   });
   if (whole) return in_code_page;
-  const std::string utf8 = Content(settings, [](const wxString& text) { return text.utf8_string(); });
+  const std::string utf8 =
+      Content(settings, [](const wxString& text) { return text.utf8_string(); });
   return stored_form == TStoredForm::kUtf8 ? utf8 : kUtf8Bom + utf8;
 }
 
@@ -91,5 +94,6 @@ std::optional<TStoredSettings> ReadSettingsFile(const std::filesystem::path& pat
 std::error_code WriteSettingsFile(const std::filesystem::path& path, const TSettings& settings) {
   const std::optional<TStoredSettings> stored = ReadSettingsFile(path);
   RemoveStaleTemporaries(path);
-  return ReplaceFileAtomically(path, SettingsBytes(settings, stored ? stored->form : TStoredForm::kCodePage));
+  return ReplaceFileAtomically(
+      path, SettingsBytes(settings, stored ? stored->form : TStoredForm::kCodePage));
 }

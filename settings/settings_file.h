@@ -16,8 +16,8 @@
 
 // The four settings, in the order of the file's lines.
 struct TSettings {
-  long minutes = 4;             // the period; written clamped to 1..60
-  bool night_visits = false;    // visits from 0:00 to 6:59 go to the night address
+  long minutes = 4;           // the period; written clamped to 1..60
+  bool night_visits = false;  // visits from 0:00 to 6:59 go to the night address
   wxString day_address;
   wxString night_address;
 };

@@ -30,14 +30,14 @@ bool StandardErrorIsTheJournal() {
 void ReportVisit(const TVisitMade& visit, const TVisitOutcome& outcome, bool) {
   const std::string line = VisitRecordLine(visit, outcome);
   if (StandardErrorIsTheJournal() &&
-      sd_journal_send("MESSAGE=%s", line.c_str(), "PRIORITY=%d", IsFailure(outcome) ? LOG_WARNING : LOG_INFO,
-                      "SYSLOG_IDENTIFIER=hpvisit", "HPVISIT_OUTCOME=%s", OutcomeInRecord(outcome).c_str(),
-                      "HPVISIT_KIND=%s", OutcomeKindName(outcome), "HPVISIT_STATUS=%d", outcome.status,
-                      "HPVISIT_ADDRESS=%s", outcome.requested.utf8_string().c_str(),
-                      "HPVISIT_FINAL_ADDRESS=%s", outcome.address.utf8_string().c_str(),
-                      "HPVISIT_MILLISECONDS=%ld", outcome.milliseconds,
-                      "HPVISIT_TIME_OF_DAY=%s", visit.night ? "night" : "day",
-                      "HPVISIT_BY=%s", visit.by_timer ? "timer" : "run", nullptr) == 0)
+      sd_journal_send(
+          "MESSAGE=%s", line.c_str(), "PRIORITY=%d", IsFailure(outcome) ? LOG_WARNING : LOG_INFO,
+          "SYSLOG_IDENTIFIER=hpvisit", "HPVISIT_OUTCOME=%s", OutcomeInRecord(outcome).c_str(),
+          "HPVISIT_KIND=%s", OutcomeKindName(outcome), "HPVISIT_STATUS=%d", outcome.status,
+          "HPVISIT_ADDRESS=%s", outcome.requested.utf8_string().c_str(), "HPVISIT_FINAL_ADDRESS=%s",
+          outcome.address.utf8_string().c_str(), "HPVISIT_MILLISECONDS=%ld", outcome.milliseconds,
+          "HPVISIT_TIME_OF_DAY=%s", visit.night ? "night" : "day", "HPVISIT_BY=%s",
+          visit.by_timer ? "timer" : "run", nullptr) == 0)
     return;
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);

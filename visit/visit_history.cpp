@@ -2,7 +2,8 @@
 
 bool TVisitHistory::Add(const TVisitMade& visit, const TVisitOutcome& outcome) {
   last_ = VisitInJapanese(visit, outcome);
-  last_in_record_ = visit.when.Format("%H:%M:%S").utf8_string() + " \"" + OutcomeInRecord(outcome) + "\"";
+  last_in_record_ =
+      visit.when.Format("%H:%M:%S").utf8_string() + " \"" + OutcomeInRecord(outcome) + "\"";
   recent_.push_front(VisitInJapanese(visit, outcome, "%m/%d %H:%M:%S"));
   if (recent_.size() > kTipVisits) recent_.pop_back();
   const bool failed = IsFailure(outcome), answers_again = failing_ && !failed;
