@@ -7,6 +7,8 @@ set(MINGW_TRIPLE x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
+# The message compiler (binutils-mingw-w64): the event log's message tables.
+set(CMAKE_MC_COMPILER ${MINGW_TRIPLE}-windmc)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

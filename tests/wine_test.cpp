@@ -1,16 +1,19 @@
 // The Windows program as users get it (build-windows/, made by
 // scripts/build-windows), run under Wine in the tests' own prefix: its visits
 // reach a real server on 127.0.0.1, it keeps udat.txt in code page 932 with
-// CR LF, it saves at the session's end, and its installer installs, starts it
-// and uninstalls it without touching the settings.
+// CR LF, it saves at the session's end, it tells the event log of failed
+// visits, and its installer installs, starts it and uninstalls it without
+// touching the settings.
 //
 // Wine has no HTML engine here: the browser control makes every request but
 // shows nothing, so what is checked is what the server receives.
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -46,12 +49,19 @@ std::string WindowsPath(const std::string& path, const std::string& drive = "Z:"
 // Starts `args` under Wine in the prefix, in the working directory, by
 // default with a Japanese system locale (code page 932). (Without the system's
 // own ja_JP locale, Wine then cannot name files in Japanese: the installer
-// runs in the machine's locale.)
-pid_t StartUnderWine(const std::vector<std::string>& args, const char* locale = "ja_JP.UTF-8") {
+// runs in the machine's locale.) With `output`, what it writes to standard
+// output and error, and the Wine debug channels `debug` turn on, go to that file.
+pid_t StartUnderWine(const std::vector<std::string>& args, const char* locale = "ja_JP.UTF-8",
+                     const std::string& output = "", const char* debug = "-all") {
   const pid_t pid = fork();
   if (pid == 0) {
+    if (!output.empty()) {
+      const int file = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(file, 1);
+      dup2(file, 2);
+    }
     setenv("WINEPREFIX", kPrefix.c_str(), 1);
-    setenv("WINEDEBUG", "-all", 1);
+    setenv("WINEDEBUG", debug, 1);
     setenv("WINEDLLOVERRIDES", "mscoree=;appwiz.cpl=", 1);
     setenv("LC_ALL", locale, 1);
     std::vector<char*> argv{const_cast<char*>("wine")};
@@ -70,8 +80,9 @@ int WaitForExit(pid_t pid, int timeout_ms) {
   return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int RunUnderWine(const std::vector<std::string>& args, const char* locale = "ja_JP.UTF-8") {
-  return WaitForExit(StartUnderWine(args, locale), 60000);
+int RunUnderWine(const std::vector<std::string>& args, const char* locale = "ja_JP.UTF-8",
+                 const std::string& output = "") {
+  return WaitForExit(StartUnderWine(args, locale, output), 60000);
 }
 
 // Waits (up to a minute) until every Wine process of the prefix has ended.
@@ -174,6 +185,88 @@ TEST_F(WindowsProgram, ClosingWhileAVisitStartsEndsNormally) {
   EXPECT_EQ(RunUnderWine({kDriveWindow, "run-and-close"}), 0);
   EXPECT_EQ(WaitForExit(program, 30000), 0);
   EXPECT_EQ(ReadBytes("udat.txt"), "2\r\n0\r\n" + day + "\r\n" + day);
+}
+
+// An event as Wine's ReportEventW tells it on its debug channels: its type
+// and id (fixme:advapi) and its string (eventlog), "0x0002 0x80000001 visit ...".
+std::vector<std::string> EventsReported(const std::string& log) {
+  std::vector<std::string> events;
+  std::istringstream lines(log);
+  std::string line, event;
+  while (std::getline(lines, line)) {
+    if (const size_t call = line.find("fixme:advapi:ReportEventW ("); call != std::string::npos) {
+      // (source,type,category,id,...)
+      std::istringstream fields(line.substr(line.find(',', call) + 1));
+      std::string type, category, id;
+      std::getline(fields, type, ',');
+      std::getline(fields, category, ',');
+      std::getline(fields, id, ',');
+      event = type + " " + id;
+    } else if (const size_t text = line.find(":eventlog:ReportEventW L\"");
+               text != std::string::npos && !event.empty()) {
+      std::string string;
+      for (size_t i = text + 25; i + 1 < line.size(); ++i) string += line[i] == '\\' ? line[++i] : line[i];
+      events.push_back(event + " " + string);
+      event.clear();
+    }
+  }
+  return events;
+}
+
+// Installed for all users, the program is the event log's source "hpvisit": a
+// failed visit is a warning, the first answer after failures an information
+// event, an ordinary answer writes nothing there. Each event's string is the
+// visit's line of the record, and its text, read as Event Viewer reads it
+// from the message file the installer registered, says what happened; once
+// uninstalled, the source is gone. (Wine has no HTML engine here: a page that
+// answers 200 fails to show, but 204 No Content is an answer under 400.)
+TEST_F(WindowsProgram, FailedVisitsAreWarningsInTheEventLogAndTheRecoveryIsInformation) {
+  ASSERT_TRUE(fs::exists(kSetup));
+  TestServer server;
+  TempWorkingDirectory dir;
+  const fs::path programs = fs::path(dir.path()) / "Programs";
+  ASSERT_EQ(RunUnderWine({kSetup, "/S", "/AllUsers", "/D=" + WindowsPath(programs)}, kMachineLocale), 0);
+  WaitForWine();
+  const std::string page = server.Url("/cron.php");
+  WriteBytes("udat.txt", "5\n0\n" + page + "\n" + page);
+  const std::string log = dir.File("wine.log");
+  const pid_t program = StartUnderWine({WindowsPath(programs / "hpvisit.exe")}, "ja_JP.UTF-8", log,
+                                       "-all,fixme+advapi,+eventlog");
+  // Answered, down, answered again, answered.
+  for (const int status : {204, 503, 204, 204}) {
+    TestServer::Response response;
+    response.status = status;
+    response.body = "";
+    server.Serve("/cron.php", response);
+    const int before = server.CountRequests("/cron.php");
+    EXPECT_EQ(RunUnderWine({kDriveWindow, "run"}), 0);
+    EXPECT_TRUE(server.WaitForRequests("/cron.php", before + 1, 20000));
+    PumpFor(500);
+  }
+  EXPECT_EQ(RunUnderWine({"taskkill", "/im", "hpvisit.exe"}), 0);
+  EXPECT_EQ(WaitForExit(program, 30000), 0);
+
+  std::vector<std::string> visits;  // the record's lines, in text mode: CR LF
+  std::istringstream lines(ReadBytes(log));
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("visit ", 0) == 0) visits.push_back(line.substr(0, line.find('\r')));
+  ASSERT_EQ(visits.size(), 4u) << ReadBytes(log);
+  EXPECT_NE(visits[1].find("\"503 Service Unavailable\""), std::string::npos) << visits[1];
+  EXPECT_NE(visits[2].find("\"204 No Content\""), std::string::npos) << visits[2];
+  EXPECT_EQ(EventsReported(ReadBytes(log)),
+            (std::vector<std::string>{"0x0002 0x80000001 " + visits[1], "0x0004 0x40000002 " + visits[2]}));
+
+  const auto event_text = [&](const char* id, const std::string& line) {
+    const std::string text = dir.File("event.txt");
+    return RunUnderWine({kDriveWindow, "event-text", id, line}, "ja_JP.UTF-8", text) == 0 ? ReadBytes(text)
+                                                                                          : "";
+  };
+  EXPECT_EQ(event_text("0x80000001", visits[1]), "ページの訪問に失敗しました。\r\n" + visits[1] + "\r\n");
+  EXPECT_EQ(event_text("0x40000002", visits[2]),
+            "ページが再び応答するようになりました。\r\n" + visits[2] + "\r\n");
+  EXPECT_EQ(RunUnderWine({WindowsPath(programs / "uninstall.exe"), "/S", "/AllUsers"}, kMachineLocale), 0);
+  WaitForWine();
+  EXPECT_EQ(event_text("0x80000001", visits[1]), "");
 }
 
 // The prefix's user folder (C:\users\<name>).

@@ -14,12 +14,14 @@
 ; adds a shortcut in the Startup folder, in the same working folder, that
 ; starts the program with --run: it visits at once and then every period.
 ; The last page offers to start the program.
+; Installed for all users, the program is the event log's source "hpvisit"
+; and its own message file (its events' texts are in its resources).
 ; A copy of the program that is running is closed before the files are
 ; replaced or removed, the way closing its window closes it, so that it saves
 ; its settings (if its minutes are invalid, which keeps the window open, as
 ; the end of the session closes it: the stored settings stay as they were).
-; The uninstaller removes the program, its shortcuts and its uninstall entry,
-; and leaves udat.txt wherever it is.
+; The uninstaller removes the program, its shortcuts, its uninstall entry and
+; its event source, and leaves udat.txt wherever it is.
 ; This file is UTF-8 with a byte-order mark, as makensis reads Unicode scripts.
 
 Unicode true
@@ -31,6 +33,7 @@ SetCompressor /SOLID lzma
 ; The caption of the program's window, by which a running copy is found.
 !define CAPTION "TAVIK支援　ＨＰ定期訪問"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\hpvisit"
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\hpvisit"
 
 !define MULTIUSER_EXECUTIONLEVEL Highest
 !define MULTIUSER_MUI
@@ -137,6 +140,14 @@ Section "${NAME}" SecProgram
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /$MultiUser.InstallMode /S'
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
+
+  ; The event log's source, for all users only (the key is the machine's):
+  ; the program's events, with their texts from the program itself.
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\hpvisit.exe"
+    ; error, warning and information events
+    WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
+  ${EndIf}
 SectionEnd
 
 ; Off unless chosen: a program that visits pages on its own starts so only when asked.
@@ -185,4 +196,9 @@ Section "Uninstall"
   ; Not recursive: a udat.txt kept in the program folder stays, and the folder with it.
   RMDir "$INSTDIR"
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+  ; The event source, where it is this installation's.
+  ReadRegStr $0 HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile"
+  ${If} $0 == "$INSTDIR\hpvisit.exe"
+    DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
+  ${EndIf}
 SectionEnd

@@ -5,8 +5,15 @@
 //                                 the visit is starting, closes the window
 //   drive_window minutes TEXT     types TEXT into the minutes box
 // Returns 0 when it did it, 1 when no such window came within 30 seconds.
+//   drive_window event-text ID TEXT
+//                                 writes (UTF-8, to standard output) the text
+//                                 Event Viewer shows for event ID of the source
+//                                 hpvisit with TEXT as its string, from the
+//                                 message file the source's registry key names;
+//                                 1 when there is none or it lacks the message.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -32,10 +39,38 @@ BOOL CALLBACK Collect(HWND child, LPARAM data) {
   return TRUE;
 }
 
+// As Event Viewer reads an event: its source's message file, in the user's language.
+int WriteEventText(unsigned long id, const char* text) {
+  wchar_t file[MAX_PATH] = {}, expanded[MAX_PATH] = {}, argument[1024] = {};
+  DWORD size = sizeof file;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\hpvisit",
+                   L"EventMessageFile", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, file,
+                   &size) != ERROR_SUCCESS ||
+      !ExpandEnvironmentStringsW(file, expanded, MAX_PATH))
+    return 1;
+  HMODULE messages =
+      LoadLibraryExW(expanded, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, argument, 1023);
+  DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(argument)};
+  wchar_t* message = nullptr;
+  if (!messages ||
+      !FormatMessageW(
+          FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+          messages, id, 0, reinterpret_cast<wchar_t*>(&message), 0, reinterpret_cast<va_list*>(arguments)))
+    return 1;
+  char utf8[4096] = {};
+  const int length = WideCharToMultiByte(CP_UTF8, 0, message, -1, utf8, sizeof utf8, nullptr, nullptr);
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), utf8, length > 0 ? length - 1 : 0, &written, nullptr);
+  LocalFree(message);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string action = argc > 1 ? argv[1] : "";
+  if (action == "event-text" && argc > 3) return WriteEventText(std::strtoul(argv[2], nullptr, 0), argv[3]);
   for (int tries = 0; tries < 300; ++tries, Sleep(100)) {
     HWND window = FindWindowW(nullptr, kTitle);
     if (!window) continue;
