@@ -121,15 +121,21 @@ class SettingsFile : public testing::Test {
   }
   // Closes the window as the window manager does; returns whether it went away.
   bool CloseTheWindow() {
-    auto destroyed = std::make_shared<bool>(false);
+    auto destroyed = std::make_shared<bool>(false), asked = std::make_shared<bool>(false);
     form->Bind(wxEVT_DESTROY, [destroyed, f = form](wxWindowDestroyEvent& e) {
       if (e.GetEventObject() == f) *destroyed = true;
+      e.Skip();
+    });
+    form->Bind(wxEVT_CLOSE_WINDOW, [asked](wxCloseEvent& e) {
+      *asked = true;
       e.Skip();
     });
     form->Show();
     PumpUntil([&] { return form->IsShownOnScreen(); }, 2000);
     CloseWindowAsTheUserDoes(form);
-    PumpUntil([&] { return *destroyed; }, 500);
+    // Once asked, the window is gone soon after, unless the close was refused.
+    PumpUntil([&] { return *asked; }, 5000);
+    PumpUntil([&] { return *destroyed; }, 1000);
     if (*destroyed) form = nullptr;
     return *destroyed;
   }

@@ -98,6 +98,7 @@ TEST_F(SettingsFile, ClosingTheWindowWritesBackWhatItLoaded) {
       {"LF, clamped, night with line feed", "90\n0\n" + kDay + "\n" + kNight + "\n", "60\r\n0\r\n" + kDay + "\r\n" + kNight + "\r\n"},
       {"code page 932", "5\r\n1\r\n" + kJapaneseCp932 + "\r\n" + kSymbolsCp932, "5\r\n1\r\n" + Stored(kJapanese) + "\r\n" + Stored(kSymbols)},
       {"code page 932, one line of which alone would pass for UTF-8", "4\r\n0\r\n\xC3\xA9\r\n\x82\xA0\r\n", "4\r\n0\r\n" + Stored("ﾃｩ") + "\r\n" + Stored("あ") + "\r\n"},
+      {"UTF-8 that code page 932 cannot hold", "5\r\n1\r\nhttp://例.jp/𠮷/über\r\nhttp://例.jp/😀", "5\r\n1\r\nhttp://例.jp/𠮷/über\r\nhttp://例.jp/😀"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
