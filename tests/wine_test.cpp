@@ -2,8 +2,8 @@
 // scripts/build-windows), run under Wine in the tests' own prefix: its visits
 // reach a real server on 127.0.0.1, it keeps udat.txt in code page 932 with
 // CR LF, it saves at the session's end, it tells the event log of failed
-// visits, and its installer installs, starts it and uninstalls it without
-// touching the settings.
+// visits, and its installer installs, closes and starts it again, and
+// uninstalls it without touching the settings.
 //
 // Wine has no HTML engine here: the browser control makes every request but
 // shows nothing, so what is checked is what the server receives.
@@ -276,12 +276,14 @@ fs::path UserFolder() {
   return {};
 }
 
-// The installer installs (here with "start at logon"); the program started
-// from its Start-menu shortcut keeps udat.txt in the shortcut's working
-// folder; installing again over a running copy, and uninstalling one, first
-// closes it as closing its window does, so that it saves its settings; the
-// Startup shortcut starts it with --run, in the same folder: it visits at
-// once. Uninstalled, the program and its shortcuts go, the settings stay.
+// The installer installs (here with "start at logon"); the Startup shortcut
+// starts the program with --run in the shortcut's working folder, where it
+// keeps udat.txt: it visits at once. Installing again over two running
+// copies, in two folders, one of them with minutes that are not a number,
+// closes both as the end of the session does, so that they save their
+// settings, and starts them again as they were once the files are replaced:
+// the one with --run visits at once. Uninstalling closes them again, and
+// removes the program and its shortcuts; the settings stay.
 TEST_F(WindowsProgram, InstallerInstallsStartsAndUninstallsLeavingTheSettings) {
   ASSERT_TRUE(fs::exists(kSetup));
   TestServer server;
@@ -298,34 +300,47 @@ TEST_F(WindowsProgram, InstallerInstallsStartsAndUninstallsLeavingTheSettings) {
   const fs::path shortcut = menu / (kName + ".lnk"), at_logon = menu / "StartUp" / (kName + ".lnk");
   ASSERT_TRUE(fs::exists(shortcut)) << shortcut;
   ASSERT_TRUE(fs::exists(at_logon)) << at_logon;
-  // The shortcut's working folder, made by the installer: Documents\hpvisit.
+  // The shortcuts' working folder, made by the installer: Documents\hpvisit.
   const fs::path settings = user / "Documents/hpvisit";
   ASSERT_TRUE(fs::is_directory(settings)) << settings;
-  const auto start = [&](const fs::path& link) {
-    const std::string windows_link = WindowsPath("/" + fs::relative(link, kPrefix + "/drive_c").string(), "C:");
-    EXPECT_EQ(RunUnderWine({"start", windows_link}, kMachineLocale), 0);
-  };
 
-  // Started from the Start menu, then installed over.
-  const std::string day = server.Url("/installed.php");
+  // A copy started by hand here, with its minutes made invalid; then one
+  // started at logon, in the shortcuts' folder.
+  const std::string here = server.Url("/here.php"), day = server.Url("/installed.php");
   const std::string udat = (settings / "udat.txt").string();
-  WriteBytes(udat, "7\n0\n" + day + "\n" + day);
-  start(shortcut);
-  EXPECT_EQ(RunUnderWine({kDriveWindow, "run"}, kMachineLocale), 0);
+  const auto write_settings = [&] {
+    WriteBytes("udat.txt", "4\n0\n" + here + "\n" + here);
+    WriteBytes(udat, "7\n0\n" + day + "\n" + day);
+  };
+  const auto settings_saved = [&] {
+    EXPECT_EQ(ReadBytes("udat.txt"), "4\r\n0\r\n" + here + "\r\n" + here);
+    EXPECT_EQ(ReadBytes(udat), "7\r\n0\r\n" + day + "\r\n" + day);
+  };
+  write_settings();
+  const pid_t by_hand = StartUnderWine({WindowsPath(programs / "hpvisit.exe")}, kMachineLocale);
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "minutes", "abc"}, kMachineLocale), 0);
+  const std::string windows_link =
+      WindowsPath("/" + fs::relative(at_logon, kPrefix + "/drive_c").string(), "C:");
+  EXPECT_EQ(RunUnderWine({"start", windows_link}, kMachineLocale), 0);
   EXPECT_TRUE(server.WaitForRequests("/installed.php", 1, 20000));
   PumpFor(1000);
-  EXPECT_EQ(RunUnderWine(install, kMachineLocale), 0);
-  WaitForWine();
-  EXPECT_EQ(ReadBytes(udat), "7\r\n0\r\n" + day + "\r\n" + day);
 
-  // Started at logon, then uninstalled.
-  WriteBytes(udat, "8\n0\n" + day + "\n" + day);
-  start(at_logon);
-  EXPECT_TRUE(server.WaitForRequests("/installed.php", 2, 15000));
+  // Installed over: both closed, both saved, both started again.
+  EXPECT_EQ(RunUnderWine(install, kMachineLocale), 0);
+  EXPECT_EQ(WaitForExit(by_hand, 30000), 0);
+  settings_saved();
+  EXPECT_TRUE(server.WaitForRequests("/installed.php", 2, 20000));
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "run", "2"}, kMachineLocale), 0);
+  EXPECT_TRUE(server.WaitForRequests("/here.php", 1, 20000));
+  EXPECT_TRUE(server.WaitForRequests("/installed.php", 3, 20000));
+
+  // Uninstalled, with the minutes of both invalid: both closed and saved, none started again.
   PumpFor(1000);
+  write_settings();
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "minutes", "abc", "2"}, kMachineLocale), 0);
   EXPECT_EQ(RunUnderWine({WindowsPath(programs / "uninstall.exe"), "/S", "/CurrentUser"}, kMachineLocale), 0);
   WaitForWine();
-  EXPECT_EQ(ReadBytes(udat), "8\r\n0\r\n" + day + "\r\n" + day);
+  settings_saved();
   EXPECT_FALSE(fs::exists(programs / "hpvisit.exe"));
   EXPECT_FALSE(fs::exists(shortcut));
   EXPECT_FALSE(fs::exists(at_logon));

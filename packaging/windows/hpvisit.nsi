@@ -13,13 +13,15 @@
 ; "Start at logon" (a choice on the components page; /StartAtLogon when silent)
 ; adds a shortcut in the Startup folder, in the same working folder, that
 ; starts the program with --run: it visits at once and then every period.
-; The last page offers to start the program.
+; The last page offers to start the program, with the rights of the user
+; who is logged on.
 ; Installed for all users, the program is the event log's source "hpvisit"
 ; and its own message file (its events' texts are in its resources).
-; A copy of the program that is running is closed before the files are
-; replaced or removed, the way closing its window closes it, so that it saves
-; its settings (if its minutes are invalid, which keeps the window open, as
-; the end of the session closes it: the stored settings stay as they were).
+; Every running copy of the installed program, in every session, is closed
+; before the files are replaced or removed, the way the end of the session
+; closes it, so that it saves its settings (with invalid minutes, the rest of
+; them and the period last saved); a silent install starts the copies it
+; closed again afterwards, as they were started. See CloseRunningCopies.
 ; The uninstaller removes the program, its shortcuts, its uninstall entry and
 ; its event source, and leaves udat.txt wherever it is.
 ; This file is UTF-8 with a byte-order mark, as makensis reads Unicode scripts.
@@ -30,10 +32,15 @@ ManifestDPIAware true
 SetCompressor /SOLID lzma
 
 !define NAME "ＴＡＶＩＫ支援　ＨＰ定期訪問"
-; The caption of the program's window, by which a running copy is found.
-!define CAPTION "TAVIK支援　ＨＰ定期訪問"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\hpvisit"
 !define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\hpvisit"
+; How long the running copies may take to close, all together, before the
+; user is asked (a silent install ends): a copy closes within a second or two.
+!define CLOSE_WAIT_MS 60000
+!define ENDSESSION_CLOSEAPP 1
+!define SMTO_ABORTIFHUNG 2
+!define ERROR_MORE_DATA 234
+!define WAIT_TIMEOUT 258
 
 !define MULTIUSER_EXECUTIONLEVEL Highest
 !define MULTIUSER_MUI
@@ -50,10 +57,17 @@ SetCompressor /SOLID lzma
 !include FileFunc.nsh
 !include Sections.nsh
 !include WinMessages.nsh
+!include Util.nsh
 
 Name "${NAME}"
 ; The shortcuts' working folder, where the program keeps udat.txt.
 Var WorkingFolder
+; The Restart Manager session ("" where none started), and whether its
+; RmShutdown closed copies; the copies closed without it, to be started again
+; after a silent install ($PLUGINSDIR\copies.ini).
+Var RmSession
+Var RmClosed
+Var CopiesClosed
 OutFile "${OUTFILE}"
 BrandingText "hpvisit ${VERSION}"
 
@@ -81,36 +95,233 @@ VIAddVersionKey /LANG=1041 "LegalCopyright" "hpvisit developers"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "Japanese"
 
-; Closes every running copy of the program: as closing its window does, or,
-; where that is refused (invalid minutes keep the window open), as the end of
-; the session does; then waits for its process to end, so that its files are
-; free.
-!macro CLOSE_RUNNING_COPIES PREFIX
-Function ${PREFIX}CloseRunningCopies
-  StrCpy $R2 0
-  ${Do}
-    FindWindow $R0 "" "${CAPTION}"
-    ${IfThen} $R0 == 0 ${|} ${Break} ${|}
-    System::Call 'user32::GetWindowThreadProcessId(p $R0, *i .R1)'
-    System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i $R1) p .R3'
-    ${If} $R2 < 1
-      SendMessage $R0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
-    ${Else}
-      SendMessage $R0 ${WM_QUERYENDSESSION} 0 0 /TIMEOUT=5000
-      SendMessage $R0 ${WM_ENDSESSION} 1 0 /TIMEOUT=5000
+; Closing the running copies of the installed program, before its files are
+; replaced or removed, first through Restart Manager, which closes every copy
+; using $INSTDIR\hpvisit.exe in every session as the end of the session does,
+; and starts them again (RmRestart) as they registered themselves. Any copy
+; still running then (Restart Manager closed none, as under Wine, whose
+; Restart Manager does nothing, or it failed) is closed here, one after the
+; other: each process whose image is $INSTDIR\hpvisit.exe is asked as the end
+; of the session asks it, through the event it waits on (which reaches it in
+; any session), or, for a copy of an earlier version, with the messages to its
+; windows in this session, and its process is waited for. Nothing else is
+; touched. A silent install keeps what it needs to start each of them again:
+; its folder, its command line and its user. A copy that has not closed within
+; CLOSE_WAIT_MS is the user's to close, or, silent, ends the install unchanged.
+!macro CLOSE_RUNNING_COPIES UN
+; $0: a handle of a running copy (0: none), $1 its process id. Uses $2-$7, $R5-$R8.
+Function ${UN}FindRunningCopy
+  StrCpy $0 0
+  System::Call 'kernel32::GetLongPathNameW(w R9, w .R8, i ${NSIS_MAX_STRLEN}) i .r2'
+  ${IfThen} $2 = 0 ${|} StrCpy $R8 $R9 ${|}
+  System::Alloc 32768
+  Pop $R7
+  System::Call 'kernel32::K32EnumProcesses(p R7, i 32768, *i .R6) i .r2'
+  ${IfThen} $2 = 0 ${|} StrCpy $R6 0 ${|}
+  IntOp $R6 $R6 / 4
+  StrCpy $R5 0
+  ${DoWhile} $R5 < $R6
+    IntOp $2 $R5 * 4
+    IntPtrOp $2 $R7 + $2
+    System::Call '*$2(i .r1)'
+    ; SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION
+    System::Call 'kernel32::OpenProcess(i 0x00101000, i 0, i r1) p .r3'
+    ${If} $3 != 0
+      StrCpy $4 ${NSIS_MAX_STRLEN}
+      System::Call 'kernel32::QueryFullProcessImageNameW(p r3, i 0, w .r5, *i r4) i .r6'
+      System::Call 'kernel32::WaitForSingleObject(p r3, i 0) i .r7'
+      ${If} $6 != 0
+      ${AndIf} $7 = ${WAIT_TIMEOUT}
+      ${AndIf} $5 == $R8
+        StrCpy $0 $3
+        ${Break}
+      ${EndIf}
+      System::Call 'kernel32::CloseHandle(p r3)'
     ${EndIf}
-    System::Call 'kernel32::WaitForSingleObject(p $R3, i 10000) i .R4'
-    System::Call 'kernel32::CloseHandle(p $R3)'
-    ; Still running (an error box over it): the end of the session next.
-    ${If} $R4 != 0
-      IntOp $R2 $R2 + 1
-    ${EndIf}
-    ${IfThen} $R2 > 3 ${|} ${Break} ${|}
+    IntOp $R5 $R5 + 1
   ${Loop}
+  System::Free $R7
+FunctionEnd
+
+; Asks the copy whose process id is $1 to close, as the end of the session does. Uses $2-$4.
+Function ${UN}AskCopyToClose
+  System::Call 'kernel32::OpenEventW(i 0x0002, i 0, w "Global\hpvisit-end-session-$1") p .r2'
+  ${If} $2 = 0
+    System::Call 'kernel32::OpenEventW(i 0x0002, i 0, w "Local\hpvisit-end-session-$1") p .r2'
+  ${EndIf}
+  ${If} $2 != 0
+    System::Call 'kernel32::SetEvent(p r2)'
+    System::Call 'kernel32::CloseHandle(p r2)'
+    Return
+  ${EndIf}
+  StrCpy $3 0
+  ${Do}
+    System::Call 'user32::FindWindowExW(p 0, p r3, p 0, p 0) p .r3'
+    ${IfThen} $3 = 0 ${|} ${Break} ${|}
+    System::Call 'user32::GetWindowThreadProcessId(p r3, *i .r4)'
+    ${If} $4 = $1
+      System::Call 'user32::SendMessageTimeoutW(p r3, i ${WM_QUERYENDSESSION}, p 0, p ${ENDSESSION_CLOSEAPP}, i ${SMTO_ABORTIFHUNG}, i 5000, *p 0)'
+      System::Call 'user32::SendMessageTimeoutW(p r3, i ${WM_ENDSESSION}, p 1, p ${ENDSESSION_CLOSEAPP}, i ${SMTO_ABORTIFHUNG}, i 5000, *p 0)'
+    ${EndIf}
+  ${Loop}
+FunctionEnd
+
+Function ${UN}CloseRunningCopies
+  StrCpy $R9 "$INSTDIR\hpvisit.exe"
+  StrCpy $RmSession ""
+  StrCpy $RmClosed 0
+  StrCpy $CopiesClosed 0
+  System::Call 'rstrtmgr::RmStartSession(*i .r0, i 0, w .r1) i .r2'
+  ${If} $2 == 0
+    StrCpy $RmSession $0
+    System::Call '*(w R9) p .r3'  ; an array of one file name
+    System::Call 'rstrtmgr::RmRegisterResources(i $RmSession, i 1, p r3, i 0, p 0, i 0, p 0) i .r2'
+    System::Free $3
+    System::Call 'rstrtmgr::RmGetList(i $RmSession, *i .r4, *i 0, p 0, *i 0) i .r2'
+    ${If} $2 = ${ERROR_MORE_DATA}
+    ${AndIf} $4 > 0
+      System::Call 'rstrtmgr::RmShutdown(i $RmSession, i 0, p 0) i .r2'
+      StrCpy $RmClosed 1
+    ${EndIf}
+  ${EndIf}
+
+  System::Call 'kernel32::GetTickCount() i .r8'
+  ${Do}
+    Call ${UN}FindRunningCopy
+    ${IfThen} $0 = 0 ${|} ${Break} ${|}
+    !if "${UN}" == ""
+      ${If} ${Silent}
+        Call RememberCopy
+      ${EndIf}
+    !endif
+    ${Do}
+      Call ${UN}AskCopyToClose
+      System::Call 'kernel32::WaitForSingleObject(p r0, i 5000) i .r2'
+      ${IfThen} $2 = 0 ${|} ${Break} ${|}
+      System::Call 'kernel32::GetTickCount() i .r3'
+      IntOp $3 $3 - $8
+      ${If} $3 > ${CLOSE_WAIT_MS}
+        ${If} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "「${NAME}」が終了しません。$\r$\n$\r$\nウィンドウを閉じてから［再試行］を押してください。［キャンセル］を押すと中止します。" /SD IDCANCEL IDCANCEL`
+          System::Call 'kernel32::CloseHandle(p r0)'
+          Abort
+        ${EndIf}
+        System::Call 'kernel32::GetTickCount() i .r8'
+      ${EndIf}
+    ${Loop}
+    System::Call 'kernel32::CloseHandle(p r0)'
+  ${Loop}
+FunctionEnd
+
+Function ${UN}EndRestartManagerSession
+  ${If} $RmSession != ""
+    System::Call 'rstrtmgr::RmEndSession(i $RmSession)'
+    StrCpy $RmSession ""
+  ${EndIf}
 FunctionEnd
 !macroend
 !insertmacro CLOSE_RUNNING_COPIES ""
 !insertmacro CLOSE_RUNNING_COPIES "un."
+
+; The text of a UNICODE_STRING at address ADDRESS in the process PROCESS (a
+; handle with PROCESS_VM_READ), into OUT ("" where it cannot be read). Uses $R3-$R6.
+!macro READ_PROCESS_TEXT PROCESS ADDRESS OUT
+  StrCpy ${OUT} ""
+  System::Alloc 16
+  Pop $R3
+  System::Call 'kernel32::ReadProcessMemory(p ${PROCESS}, p ${ADDRESS}, p R3, i 16, p 0) i .R4'
+  System::Call '*$R3(&i2 .R5)'
+  IntPtrOp $R6 $R3 + 8
+  System::Call '*$R6(p .R6)'
+  System::Free $R3
+  ${If} $R4 != 0
+  ${AndIf} $R5 > 0
+  ${AndIf} $R5 < 2046
+    System::Alloc 2048
+    Pop $R3
+    System::Call 'kernel32::ReadProcessMemory(p ${PROCESS}, p R6, p R3, i R5, p 0) i .R4'
+    ${If} $R4 != 0
+      System::Call '*$R3(&w${NSIS_MAX_STRLEN} .s)'
+      Pop ${OUT}
+    ${EndIf}
+    System::Free $R3
+  ${EndIf}
+!macroend
+
+; Keeps what starting the copy whose process id is $1 again takes: its
+; working folder and command line (from its process parameters) and its user
+; (a copy of its token). Uses $2-$7, $R0-$R6.
+Function RememberCopy
+  ; PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
+  System::Call 'kernel32::OpenProcess(i 0x0410, i 0, i r1) p .r2'
+  ${IfThen} $2 = 0 ${|} Return ${|}
+  System::Alloc 48
+  Pop $3
+  ; PROCESS_BASIC_INFORMATION: the address of its PEB at 8; there, its parameters at 0x20.
+  System::Call 'ntdll::NtQueryInformationProcess(p r2, i 0, p r3, i 48, p 0) i .r4'
+  IntPtrOp $5 $3 + 8
+  System::Call '*$5(p .r5)'
+  IntPtrOp $5 $5 + 0x20
+  System::Call 'kernel32::ReadProcessMemory(p r2, p r5, p r3, i 8, p 0) i .r4'
+  System::Call '*$3(p .r6)'
+  System::Free $3
+  ; RTL_USER_PROCESS_PARAMETERS: CurrentDirectory.DosPath at 0x38, CommandLine at 0x70.
+  IntPtrOp $5 $6 + 0x38
+  !insertmacro READ_PROCESS_TEXT $2 $5 $R0
+  IntPtrOp $5 $6 + 0x70
+  !insertmacro READ_PROCESS_TEXT $2 $5 $R1
+  StrCpy $R2 0
+  ; TOKEN_ASSIGN_PRIMARY | TOKEN_DUPLICATE | TOKEN_QUERY; a primary token, MAXIMUM_ALLOWED.
+  System::Call 'advapi32::OpenProcessToken(p r2, i 0x000B, *p .r4) i .r7'
+  ${If} $7 != 0
+    System::Call 'advapi32::DuplicateTokenEx(p r4, i 0x02000000, p 0, i 2, i 1, *p .R2) i .r7'
+    ${IfThen} $7 = 0 ${|} StrCpy $R2 0 ${|}
+    System::Call 'kernel32::CloseHandle(p r4)'
+  ${EndIf}
+  System::Call 'kernel32::CloseHandle(p r2)'
+  ${If} $R1 != ""
+    IntOp $CopiesClosed $CopiesClosed + 1
+    WriteINIStr "$PLUGINSDIR\copies.ini" "$CopiesClosed" "folder" $R0
+    WriteINIStr "$PLUGINSDIR\copies.ini" "$CopiesClosed" "command" $R1
+    WriteINIStr "$PLUGINSDIR\copies.ini" "$CopiesClosed" "user" $R2
+  ${EndIf}
+FunctionEnd
+
+; After a silent install, the copies closed for it are started again as they
+; were started: Restart Manager's own, with the command line each registered
+; (--run where it was started with it); the others in their working folder,
+; with their command line, as their user.
+Function StartClosedCopiesAgain
+  ${If} $RmClosed = 1
+    System::Call 'rstrtmgr::RmRestart(i $RmSession, i 0, p 0) i .r0'
+  ${EndIf}
+  ${For} $1 1 $CopiesClosed
+    ReadINIStr $2 "$PLUGINSDIR\copies.ini" "$1" "folder"
+    ReadINIStr $3 "$PLUGINSDIR\copies.ini" "$1" "command"
+    ReadINIStr $4 "$PLUGINSDIR\copies.ini" "$1" "user"
+    System::Alloc 104  ; STARTUPINFOW
+    Pop $5
+    System::Call '*$5(i 104)'
+    System::Alloc 24  ; PROCESS_INFORMATION
+    Pop $6
+    StrCpy $7 0
+    ${If} $4 != 0
+      System::Call 'advapi32::CreateProcessWithTokenW(p r4, i 0, p 0, w r3, i 0, p 0, w r2, p r5, p r6) i .r7'
+      System::Call 'kernel32::CloseHandle(p r4)'
+    ${EndIf}
+    ; An installer that is not elevated runs as that user already.
+    ${If} $7 = 0
+    ${AndIf} $MultiUser.Privileges != "Admin"
+      System::Call 'kernel32::CreateProcessW(p 0, w r3, p 0, p 0, i 0, i 0, p 0, w r2, p r5, p r6) i .r7'
+    ${EndIf}
+    ${If} $7 != 0
+      System::Call '*$6(p .r8, p .r9)'
+      System::Call 'kernel32::CloseHandle(p r8)'
+      System::Call 'kernel32::CloseHandle(p r9)'
+    ${EndIf}
+    System::Free $5
+    System::Free $6
+  ${Next}
+FunctionEnd
 
 Section "${NAME}" SecProgram
   SectionIn RO
@@ -157,12 +368,21 @@ Section /o "ログオン時に起動（--run）" SecStartAtLogon
   SetOutPath "$INSTDIR"
 SectionEnd
 
+; Last: the copies closed for a silent install start again, from the new files.
+Section "-StartAgain"
+  ${If} ${Silent}
+    Call StartClosedCopiesAgain
+  ${EndIf}
+  Call EndRestartManagerSession
+SectionEnd
+
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
   !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "プログラム本体と、スタートメニューのショートカット"
   !insertmacro MUI_DESCRIPTION_TEXT ${SecStartAtLogon} "ログオンのたびに起動し、すぐに訪問を始めます（スタートアップのショートカット）"
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 Function .onInit
+  InitPluginsDir
   ; A folder given with /D is kept: the install mode would replace it.
   StrCpy $0 $INSTDIR
   !insertmacro MULTIUSER_INIT
@@ -182,9 +402,12 @@ Function un.onInit
   !insertmacro MULTIUSER_UNINIT
 FunctionEnd
 
-; Started as its Start-menu shortcut starts it, in the folder of its settings.
+; Started as its Start-menu shortcut starts it, in the folder of its settings,
+; by the shell of the user who is logged on (explorer.exe hands the shortcut
+; to it), so with that user's rights, not the installer's, which may be an
+; administrator's.
 Function StartFromTheShortcut
-  ExecShell "" "$SMPROGRAMS\${NAME}.lnk"
+  Exec '"$WINDIR\explorer.exe" "$SMPROGRAMS\${NAME}.lnk"'
 FunctionEnd
 
 Section "Uninstall"
@@ -201,4 +424,5 @@ Section "Uninstall"
   ${If} $0 == "$INSTDIR\hpvisit.exe"
     DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
   ${EndIf}
+  Call un.EndRestartManagerSession
 SectionEnd
