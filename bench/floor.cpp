@@ -1,10 +1,19 @@
 // The floor: a GTK window holding one WebKitWebView with the engine's defaults and
 // nothing else, the least any program with a real browser pane costs on this machine.
-// Usage: floor URL. It takes hpvisit's bench commands (hooks.cpp): "run" and each visit
-// of a "loop" load URL, "interval <ms>" ticks at start + n x ms (0 stops), "blank", "quit".
+// Usage: floor [--sandbox] URL. With --sandbox its web content is confined by
+// bubblewrap, as hpvisit's is: where a trial run of bubblewrap, started before
+// GTK's own start as hpvisit starts it, succeeds (pane/sandbox.h).
+// It takes hpvisit's bench commands (hooks.cpp): "run" and each visit of a
+// "loop" load URL, "interval <ms>" ticks at start + n x ms (0 stops), "blank", "quit".
 #include <gtk/gtk.h>
+#include <sys/wait.h>
+
+#include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "bench/events.h"
+#include "pane/sandbox.h"
 
 namespace {
 
@@ -48,9 +57,23 @@ void Execute(const std::string& line) {
 
 int main(int argc, char** argv) {
   const long long loaded = NowNs();
+  const bool sandbox = argc > 1 && std::strcmp(argv[1], "--sandbox") == 0;
+  GPid trial = 0;
+  if (gchar* bwrap = sandbox ? g_find_program_in_path(kSandboxTrial[0]) : nullptr) {
+    std::vector<const char*> trial_argv(std::begin(kSandboxTrial), std::end(kSandboxTrial));
+    trial_argv[0] = bwrap;  // by its full path, as hpvisit spawns it (posix_spawn)
+    g_spawn_async(nullptr, const_cast<char**>(trial_argv.data()), nullptr,
+                  GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_LEAVE_DESCRIPTORS_OPEN |
+                              G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
+                  nullptr, nullptr, &trial, nullptr);
+    g_free(bwrap);
+  }
   gtk_init(&argc, &argv);
-  if (argc < 2) return 2;
-  url = argv[1];
+  if (argc < 2 + sandbox) return 2;
+  url = argv[1 + sandbox];
+  int status = 0;
+  if (trial > 0 && waitpid(trial, &status, 0) == trial && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+    webkit_web_context_set_sandbox_enabled(webkit_web_context_get_default(), TRUE);
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_default_size(GTK_WINDOW(window), 713, 313);  // hpvisit's pane
   g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
