@@ -11,6 +11,8 @@
 #include <functional>
 #include <vector>
 
+#include "pane/process_tree.h"
+
 class TMemoryWatch {
  public:
   // `ended` is called when a web process has been ended for its memory.
@@ -22,21 +24,27 @@ class TMemoryWatch {
   // Finds the engine's processes again (a page began loading: one may be new).
   // Should the system run out of memory, the kernel is to end one of them,
   // which the next visit replaces, rather than this one: they are made its
-  // likelier choice.
+  // likelier choice, each once. The processes are looked for only when they
+  // may have changed: when this process's own children did, or one of those
+  // found has ended, or no web process was found yet.
   void FindProcesses();
   // The web process has ended.
   void Forget();
 
  private:
   struct Watched {
-    pid_t pid;
     int handle;  // the process's pidfd
+    int statm;   // its /proc/PID/statm, open: it reads nothing once the process has ended
   };
   void CheckIn(unsigned milliseconds);
   void Check();
 
-  std::vector<Watched> web_processes_;
-  std::vector<pid_t> adjusted_;  // processes whose kill score was raised
   std::function<void()> ended_;
+  std::vector<Watched> web_processes_;
   unsigned source_ = 0;
+  TOwnChildren own_children_;
+  std::vector<pid_t> children_;  // this process's children when the processes were last found
+  std::vector<int> found_;       // a handle on each of the processes then found
+  bool settled_ = false;         // they held a web process, and none was still being started
+  std::vector<pid_t> adjusted_;  // processes whose kill score was raised
 };

@@ -1,18 +1,19 @@
 #include "pane/engine_memory.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <utility>
 
 #include <glib.h>
-
-#include "pane/process_tree.h"
 
 namespace {
 
@@ -26,16 +27,23 @@ constexpr unsigned kNearLimitMilliseconds = 100;
 // The most memory a web process may hold: a quarter of the machine's memory,
 // at least 256 MiB and at most 1 GiB. No normal page comes near it.
 long long Limit() {
-  const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
-  const long long quarter = pages > 0 && page_size > 0 ? 1LL * pages * page_size / 4 : 1LL << 30;
-  return std::clamp(quarter, 256LL << 20, 1LL << 30);
+  static const long long limit = [] {
+    const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
+    const long long quarter = pages > 0 && page_size > 0 ? 1LL * pages * page_size / 4 : 1LL << 30;
+    return std::clamp(quarter, 256LL << 20, 1LL << 30);
+  }();
+  return limit;
 }
 
-// The memory a process holds now (its resident set); -1 once it is gone.
-long long ResidentMemory(pid_t pid) {
-  std::ifstream statm("/proc/" + std::to_string(pid) + "/statm");
+// The memory a process holds now (its resident set), from its open statm;
+// -1 once it has ended.
+long long ResidentMemory(int statm) {
+  char text[128];
+  const ssize_t n = pread(statm, text, sizeof text - 1, 0);
+  if (n <= 0) return -1;
+  text[n] = '\0';
   long long size = 0, resident = -1;
-  if (!(statm >> size >> resident)) return -1;
+  if (std::sscanf(text, "%lld %lld", &size, &resident) != 2) return -1;
   return resident * sysconf(_SC_PAGESIZE);
 }
 
@@ -45,6 +53,14 @@ int OpenProcess(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid
 bool IsRunning(int handle) {
   pollfd ended = {handle, POLLIN, 0};
   return poll(&ended, 1, 0) == 0;
+}
+
+// Whether any of the processes their handles hold has ended (or was not held).
+bool AnyEnded(const std::vector<int>& handles) {
+  std::vector<pollfd> ended;
+  for (int handle : handles) ended.push_back({handle, POLLIN, 0});
+  return std::find(handles.begin(), handles.end(), -1) != handles.end() ||
+         (!ended.empty() && poll(ended.data(), ended.size(), 0) != 0);
 }
 
 bool Kill(int handle) { return syscall(SYS_pidfd_send_signal, handle, SIGKILL, nullptr, 0) == 0; }
@@ -58,27 +74,63 @@ TMemoryWatch::TMemoryWatch(std::function<void()> ended) : ended_(std::move(ended
 TMemoryWatch::~TMemoryWatch() {
   g_source_remove(source_);
   Forget();
+  for (int handle : found_) close(handle);
 }
 
 void TMemoryWatch::FindProcesses() {
+  std::vector<pid_t> children;
+  const bool whole = own_children_.Read(children);
+  if (settled_ && whole && children == children_ && !AnyEnded(found_)) return;  // nothing new
+  children_ = std::move(children);
+
   constexpr int kFirstToGo = 1000;  // raising it needs no privilege
-  Forget();
-  std::vector<pid_t> seen;
-  for (const TProcess& process : Descendants(getpid())) {
-    seen.push_back(process.pid);
-    if (std::find(adjusted_.begin(), adjusted_.end(), process.pid) == adjusted_.end())
+  std::vector<int> found;  // a handle on each process found
+  std::vector<pid_t> running;
+  std::vector<Watched> web;
+  bool starting = false;  // a process is still becoming what bubblewrap starts
+  const std::vector<TProcess> processes = Descendants(getpid());
+  for (const TProcess& process : processes) {
+    if (std::find(adjusted_.begin(), adjusted_.end(), process.pid) == adjusted_.end()) {
       std::ofstream("/proc/" + std::to_string(process.pid) + "/oom_score_adj") << kFirstToGo;
-    if (process.name != "WebKitWebProces") continue;
+      adjusted_.push_back(process.pid);
+    }
+    const bool has_children = std::any_of(processes.begin(), processes.end(),
+                                          [&](const TProcess& p) { return p.parent == process.pid; });
+    starting = starting || (process.name == "bwrap" && !has_children);
     // Held from here on: the number, just read from the process tree, can
     // only be another's once the process has ended, and the handle is its own.
     const int handle = OpenProcess(process.pid);
-    if (handle >= 0) web_processes_.push_back({process.pid, handle});
+    found.push_back(handle);
+    running.push_back(process.pid);
+    if (process.name != "WebKitWebProces" || handle < 0) continue;
+    const std::string statm = "/proc/" + std::to_string(process.pid) + "/statm";
+    const int memory = open(statm.c_str(), O_RDONLY | O_CLOEXEC);
+    // Its own statm only if it still ran once that was open.
+    if (memory >= 0 && IsRunning(handle)) {
+      const int own = fcntl(handle, F_DUPFD_CLOEXEC, 0);
+      if (own >= 0) {
+        web.push_back({own, memory});
+        continue;
+      }
+    }
+    if (memory >= 0) close(memory);
   }
-  adjusted_ = std::move(seen);
+  // Those no longer running are forgotten, with their numbers.
+  adjusted_.erase(std::remove_if(adjusted_.begin(), adjusted_.end(),
+                                 [&](pid_t pid) {
+                                   return std::find(running.begin(), running.end(), pid) == running.end();
+                                 }),
+                  adjusted_.end());
+  for (int handle : found_) close(handle);
+  found_ = std::move(found);
+  settled_ = !web.empty() && !starting;
+  std::swap(web_processes_, web);
+  for (const Watched& process : web) close(process.handle), close(process.statm);
 }
 
 void TMemoryWatch::Forget() {
-  for (const Watched& process : web_processes_) close(process.handle);
+  settled_ = false;
+  for (const Watched& process : web_processes_) close(process.handle), close(process.statm);
   web_processes_.clear();
 }
 
@@ -93,12 +145,10 @@ void TMemoryWatch::CheckIn(unsigned milliseconds) {
 }
 
 void TMemoryWatch::Check() {
-  static const long long limit = Limit();
+  const long long limit = Limit();
   bool near_limit = false, ended = false;
   for (const Watched& process : web_processes_) {
-    const long long held = ResidentMemory(process.pid);
-    // The reading is the process's own only if it still runs after it.
-    if (held < 0 || !IsRunning(process.handle)) continue;
+    const long long held = ResidentMemory(process.statm);
     if (held > limit && Kill(process.handle)) ended = true;
     near_limit = near_limit || held > limit / 2;
   }
