@@ -93,9 +93,9 @@ void CloseOnTerminationSignals(wxWindow* window) {
   // (The toolkit's own answer closes the window in a way that can be refused,
   // which minutes that are not a number would do, with an error box.)
   wxTheApp->Bind(wxEVT_QUERY_END_SESSION, [](wxCloseEvent&) {});
-  // The session ends: a close that cannot be refused saves the settings, or
-  // leaves the stored ones as they were where the minutes are invalid. Then
-  // the toolkit ends the program before the system does.
+  // The session ends: a close that cannot be refused saves the settings (with
+  // the period last saved where the minutes are invalid). Then the toolkit
+  // ends the program before the system does.
   wxTheApp->Bind(wxEVT_END_SESSION, [target = wxWeakRef<wxWindow>(window)](wxCloseEvent& event) {
     if (target && !target->IsBeingDeleted()) target->Close(true);
     event.Skip();

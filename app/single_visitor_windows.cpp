@@ -1,8 +1,10 @@
-#include <windows.h>
+#include "app/single_visitor.h"
 
+// The toolkit's headers first: they include the system's in the order it needs.
 #include <wx/dde.h>
 
-#include "app/single_visitor.h"
+#include <windows.h>
+
 #include "app/visitor_messages.h"
 
 wxString ServiceFor(const wxString& name, const wxString&) { return name; }  // a DDE service

@@ -127,6 +127,14 @@ TEST_F(WindowsProgram, VisitsReachTheServerAndClosingWritesCodePage932WithCrLf) 
   WriteBytes("udat.txt", "90\n0\n" + day + "\n" + night);
   const pid_t program = StartUnderWine({kProgram});
 
+  // A second copy in the same folder makes no visit and ends: with --run at
+  // once, started by hand once it has asked the first to come forward.
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "minutes", "60"}), 0);  // the first window is up
+  EXPECT_EQ(RunUnderWine({kProgram, "--run"}), 0);
+  EXPECT_EQ(RunUnderWine({kProgram}), 0);
+  PumpFor(1000);
+  EXPECT_EQ(VisitsToTheJapanesePath(server), 0);
+
   // The first timed visit, a minute after the start: the timer's own.
   EXPECT_TRUE(PumpUntil([&] { return VisitsToTheJapanesePath(server) >= 1; }, 100000));
   EXPECT_EQ(VisitsToTheJapanesePath(server), 1);
