@@ -4,11 +4,18 @@
 // holds more than the limit, and the next visit starts a new one. Each
 // process is held by a handle of its own (a pidfd), so that the signal can
 // only ever reach that process, never another that took its number later.
+//
+// The memory is read, and a process ended, by a thread of the watch's own,
+// which wakes for nothing else: the program's event loop, and all that runs
+// with each of its turns, is woken only to be told of an end.
 #pragma once
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "pane/process_tree.h"
@@ -33,18 +40,29 @@ class TMemoryWatch {
 
  private:
   struct Watched {
+    pid_t pid;
     int handle;  // the process's pidfd
     int statm;   // its /proc/PID/statm, open: it reads nothing once the process has ended
+    bool killed = false;
   };
-  void CheckIn(unsigned milliseconds);
-  void Check();
+  // The thread's loop: reads the web processes' memory every second, ten
+  // times a second near the limit, and calls for EndThoseOverTheLimit.
+  void Watch();
+  // On the event loop: ends the web processes that hold more than the limit.
+  void EndThoseOverTheLimit();
 
   std::function<void()> ended_;
+  // Shared with the thread.
+  std::mutex mutex_;
+  std::condition_variable stop_;
+  bool stopping_ = false;
   std::vector<Watched> web_processes_;
-  unsigned source_ = 0;
+  unsigned over_limit_source_ = 0;  // EndThoseOverTheLimit, due on the event loop
+  // The event loop's own.
   TOwnChildren own_children_;
   std::vector<pid_t> children_;  // this process's children when the processes were last found
   std::vector<int> found_;       // a handle on each of the processes then found
   bool settled_ = false;         // they held a web process, and none was still being started
   std::vector<pid_t> adjusted_;  // processes whose kill score was raised
+  std::thread thread_;
 };

@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,10 +20,11 @@
 
 namespace {
 
-// How often the memory is checked: once a second while the web processes hold
-// less than half the limit, which costs nothing at rest, and ten times a second
-// above it, so that a page taking memory without end (1 GB a second here) gets
-// about 0.1 GB past the limit.
+// How often the memory is read: once a second while the web processes hold
+// less than half the limit, and ten times a second above it, so that a page
+// taking memory without end (1 GB a second here) gets about 0.1 GB past the
+// limit. The thread lets the system move each reading by a twentieth of its
+// period, so that it wakes along with others.
 constexpr unsigned kAtRestMilliseconds = 1000;
 constexpr unsigned kNearLimitMilliseconds = 100;
 
@@ -67,12 +71,17 @@ bool Kill(int handle) { return syscall(SYS_pidfd_send_signal, handle, SIGKILL, n
 
 }  // namespace
 
-TMemoryWatch::TMemoryWatch(std::function<void()> ended) : ended_(std::move(ended)) {
-  CheckIn(kAtRestMilliseconds);
-}
+TMemoryWatch::TMemoryWatch(std::function<void()> ended)
+    : ended_(std::move(ended)), thread_([this] { Watch(); }) {}
 
 TMemoryWatch::~TMemoryWatch() {
-  g_source_remove(source_);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  stop_.notify_all();
+  thread_.join();
+  if (over_limit_source_) g_source_remove(over_limit_source_);
   Forget();
   for (int handle : found_) close(handle);
 }
@@ -109,7 +118,7 @@ void TMemoryWatch::FindProcesses() {
     if (memory >= 0 && IsRunning(handle)) {
       const int own = fcntl(handle, F_DUPFD_CLOEXEC, 0);
       if (own >= 0) {
-        web.push_back({own, memory});
+        web.push_back({process.pid, own, memory});
         continue;
       }
     }
@@ -124,34 +133,60 @@ void TMemoryWatch::FindProcesses() {
   for (int handle : found_) close(handle);
   found_ = std::move(found);
   settled_ = !web.empty() && !starting;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (Watched& process : web)  // one ended already, and not yet gone, is not ended again
+    process.killed = std::any_of(web_processes_.begin(), web_processes_.end(), [&](const Watched& old) {
+      return old.pid == process.pid && old.killed;
+    });
   std::swap(web_processes_, web);
   for (const Watched& process : web) close(process.handle), close(process.statm);
 }
 
 void TMemoryWatch::Forget() {
   settled_ = false;
+  std::lock_guard<std::mutex> lock(mutex_);
   for (const Watched& process : web_processes_) close(process.handle), close(process.statm);
   web_processes_.clear();
 }
 
-void TMemoryWatch::CheckIn(unsigned milliseconds) {
-  source_ = g_timeout_add(
-      milliseconds,
-      [](gpointer self) {
-        static_cast<TMemoryWatch*>(self)->Check();
-        return gboolean(G_SOURCE_REMOVE);
-      },
-      this);
+void TMemoryWatch::Watch() {
+  const long long limit = Limit();
+  unsigned period = kAtRestMilliseconds;
+  prctl(PR_SET_TIMERSLACK, period * 1000000UL / 20);
+  pthread_setname_np(pthread_self(), "MemoryWatch");
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stop_.wait_for(lock, std::chrono::milliseconds(period), [this] { return stopping_; })) {
+    bool near_limit = false, over_limit = false;
+    for (const Watched& process : web_processes_) {
+      const long long held = process.killed ? -1 : ResidentMemory(process.statm);
+      near_limit = near_limit || held > limit / 2;
+      over_limit = over_limit || held > limit;
+    }
+    // Ended on the event loop, in one of its turns, so that what the engine
+    // has told of the visit so far is known when `ended` is called.
+    if (over_limit && !over_limit_source_)
+      over_limit_source_ = g_idle_add_full(
+          G_PRIORITY_DEFAULT,
+          [](gpointer self) {
+            static_cast<TMemoryWatch*>(self)->EndThoseOverTheLimit();
+            return gboolean(G_SOURCE_REMOVE);
+          },
+          this, nullptr);
+    const unsigned next = near_limit ? kNearLimitMilliseconds : kAtRestMilliseconds;
+    if (next != period) prctl(PR_SET_TIMERSLACK, next * 1000000UL / 20);
+    period = next;
+  }
 }
 
-void TMemoryWatch::Check() {
-  const long long limit = Limit();
-  bool near_limit = false, ended = false;
-  for (const Watched& process : web_processes_) {
-    const long long held = ResidentMemory(process.statm);
-    if (held > limit && Kill(process.handle)) ended = true;
-    near_limit = near_limit || held > limit / 2;
+void TMemoryWatch::EndThoseOverTheLimit() {
+  bool ended = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    over_limit_source_ = 0;
+    // Each is ended once: one that has not gone yet is not counted again.
+    for (Watched& process : web_processes_)
+      if (!process.killed && ResidentMemory(process.statm) > Limit() && Kill(process.handle))
+        ended = process.killed = true;
   }
-  CheckIn(near_limit ? kNearLimitMilliseconds : kAtRestMilliseconds);
   if (ended) ended_();
 }
