@@ -5,9 +5,9 @@
 // process is held by a handle of its own (a pidfd), so that the signal can
 // only ever reach that process, never another that took its number later.
 //
-// The memory is read, and a process ended, by a thread of the watch's own,
-// which wakes for nothing else: the program's event loop, and all that runs
-// with each of its turns, is woken only to be told of an end.
+// The memory is read by a thread of the watch's own, which wakes for nothing
+// else: the program's event loop, and all that runs with each of its turns,
+// is woken only when a process holds more than the limit, to end it there.
 #pragma once
 
 #include <sys/types.h>
