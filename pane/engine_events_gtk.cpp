@@ -33,8 +33,11 @@ bool IsEngineInternalError(const GError* error) {
          error->code == kInternalError;
 }
 
+// Cancelled: by the load that took its place, or by the engine on its way to
+// another failure it tells of (a certificate refused).
 bool IsCancelled(const GError* error) {
-  return g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED);
+  return g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+         g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
 }
 
 // An address without its fragment: the part a request is made for.
