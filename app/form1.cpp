@@ -43,6 +43,11 @@ TForm1::TForm1(wxWindow* owner)
     : wxFrame(owner, wxID_ANY, kCaption, wxPoint(291, 142), wxDefaultSize) {
   SetIcon(ApplicationIcon());
   SetFont(LayoutFont());
+  // The theme's colours, asked once: otherwise the frame asks the theme again
+  // at every redraw of the page in the pane.
+  const wxVisualAttributes theme = GetDefaultAttributes();
+  SetOwnBackgroundColour(theme.colBg);
+  SetOwnForegroundColour(theme.colFg);
   client_ = new wxPanel(this);
   client_->SetBackgroundColour(BtnFace());
   SetClientSize(FromDIP(wxSize(788, 495)));
