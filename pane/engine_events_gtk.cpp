@@ -223,5 +223,13 @@ void TCppWebBrowser::Engine::OnResponsivenessChanged(WebKitWebView*, GParamSpec*
 
 void TCppWebBrowser::Engine::OnFirstMap(GtkWidget* widget, Engine* self) {
   g_signal_handlers_disconnect_by_func(widget, reinterpret_cast<gpointer>(&OnFirstMap), self);
-  if (!webkit_web_view_get_uri(self->view)) webkit_web_view_load_uri(self->view, kBlank);
+  // Once the window is on screen: nothing of the engine's comes before it.
+  self->first_load = g_idle_add(
+      [](gpointer data) {
+        auto* engine = static_cast<Engine*>(data);
+        engine->first_load = 0;
+        if (!webkit_web_view_get_uri(engine->view)) webkit_web_view_load_uri(engine->view, kBlank);
+        return gboolean(G_SOURCE_REMOVE);
+      },
+      self);
 }

@@ -42,6 +42,7 @@ struct TCppWebBrowser::Engine {
   TCppWebBrowser* owner;
   std::optional<Visit> visit = {};
   std::string shown = {};  // the address of the page in the pane, without its fragment
+  guint first_load = 0;    // the blank page's load, once the pane is on screen
   // The web processes' memory, watched while the pane lives: a page that took
   // more than allowed has been made, and its visit ends here.
   TMemoryWatch memory{[this] {

@@ -65,6 +65,7 @@ TCppWebBrowser::TCppWebBrowser(wxWindow* parent, wxWindowID id, const wxPoint& p
 }
 
 TCppWebBrowser::~TCppWebBrowser() {
+  if (engine_->first_load) g_source_remove(engine_->first_load);
   engine_->Unbind();
   g_signal_handlers_disconnect_by_data(engine_->view, engine_.get());
   g_signal_handlers_disconnect_by_data(engine_->view, &Silent);
