@@ -32,9 +32,14 @@ class TickTap : public wxEventFilter {
   }
 };
 
+// The engine's view, in the pane's holder once the window is on screen.
 WebKitWebView* Pane() {
-  auto* widget = static_cast<GtkWidget*>(Form1->WebBrowser1->GetHandle());
-  return widget && WEBKIT_IS_WEB_VIEW(widget) ? WEBKIT_WEB_VIEW(widget) : nullptr;
+  auto* holder = static_cast<GtkWidget*>(Form1->WebBrowser1->GetHandle());
+  if (!holder || !GTK_IS_CONTAINER(holder)) return nullptr;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(holder));
+  WebKitWebView* view = children && WEBKIT_IS_WEB_VIEW(children->data) ? WEBKIT_WEB_VIEW(children->data) : nullptr;
+  g_list_free(children);
+  return view;
 }
 
 void NextVisit() {  // the path a timer tick takes
@@ -66,11 +71,10 @@ void Execute(const std::string& line) {
 }
 
 gboolean Install(gpointer) {
-  if (!Form1 || !wxTheApp) {
-    g_timeout_add(10, Install, nullptr);  // the window is not built yet
+  if (!Form1 || !wxTheApp || !Pane()) {
+    g_timeout_add(10, Install, nullptr);  // the window or its engine's view is not made yet
     return G_SOURCE_REMOVE;
   }
-  if (!Pane()) std::fprintf(stderr, "hpvisit bench: the pane is not a WebKitWebView\n");
   if (!Listen(Pane(), Execute, NextVisit)) {
     std::fprintf(stderr, "hpvisit bench: cannot open %s\n", std::getenv("HPVISIT_BENCH_CONTROL"));
     return G_SOURCE_REMOVE;

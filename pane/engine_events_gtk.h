@@ -38,11 +38,12 @@ struct TCppWebBrowser::Engine {
     std::string address;      // where it ended up, once the answer came
   };
 
-  WebKitWebView* view;
+  WebKitWebView* view;  // made once the window is on screen (pane/web_browser_gtk.cpp)
   TCppWebBrowser* owner;
   std::optional<Visit> visit = {};
   std::string shown = {};  // the address of the page in the pane, without its fragment
   guint first_load = 0;    // the blank page's load, once the pane is on screen
+  guint making_view = 0;   // the view's making, once the window is on screen
   // The web processes' memory, watched while the pane lives: a page that took
   // more than allowed has been made, and its visit ends here.
   TMemoryWatch memory{[this] {

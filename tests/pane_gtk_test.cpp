@@ -84,11 +84,19 @@ std::set<GtkWindow*> WindowsOpenedSince(const std::set<GtkWindow*>& before) {
   return opened;
 }
 
+// The engine's view in the pane.
+WebKitWebView* EngineView(TForm1* form) {
+  GList* children = gtk_container_get_children(GTK_CONTAINER(form->WebBrowser1->GetHandle()));
+  WebKitWebView* view = children ? WEBKIT_WEB_VIEW(children->data) : nullptr;
+  g_list_free(children);
+  return view;
+}
+
 // Dialogs the engine draws inside the pane itself (authentication, script
-// dialogs) are child widgets of the pane, shown over the page.
+// dialogs) are child widgets of its view, shown over the page.
 int DialogsInThePane(TForm1* form) {
   int children = 0;
-  gtk_container_forall(GTK_CONTAINER(form->WebBrowser1->GetHandle()),
+  gtk_container_forall(GTK_CONTAINER(EngineView(form)),
                        [](GtkWidget* child, gpointer count) {
                          if (gtk_widget_get_visible(child)) ++*static_cast<int*>(count);
                        },
@@ -449,7 +457,7 @@ TEST_F(PaneTest, EveryVisitIsOneRequestWithItsOwnLineWhateverCameBefore) {
   busy.status = 503;
   busy.body = "<script>location.href = '/elsewhere.php';</script>";
   server.Serve("/cron.php", busy);
-  auto* pane = WEBKIT_WEB_VIEW(form->WebBrowser1->GetHandle());
+  WebKitWebView* pane = EngineView(form);
   for (const char* own : {"location.href = '/elsewhere.php?' + Date.now()", "location.reload()",
                           "location.href = location.href"}) {
     PumpFor(300);
