@@ -7,6 +7,8 @@
 // through an event named for its process, which reaches it in any session.
 #include "app/signals.h"
 
+#include <cstdlib>
+#include <sstream>
 #include <string>
 
 // The toolkit's headers first: they include the system's in the order it needs.
@@ -17,17 +19,15 @@
 #include <windows.h>
 
 #include <sddl.h>
-#include <shellapi.h>
+
+#include "app/command_line.h"
 
 namespace {
 
+// The program's command line, read as it was at the start.
 bool StartedWithRun() {
-  int count = 0;
-  LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  bool run = false;
-  for (int i = 1; arguments && i < count; ++i) run = run || ::lstrcmpW(arguments[i], L"--run") == 0;
-  ::LocalFree(arguments);
-  return run;
+  std::ostringstream ignored;
+  return __argv && ReadCommandLine(__argc, __argv, ignored, ignored).run;
 }
 
 // A copy closed for an update is started again as it was started: with

@@ -74,6 +74,7 @@ void TCppWebBrowser::Engine::End(Kind kind, const std::string& detail) {
 }
 
 void TCppWebBrowser::Engine::Failed(const GError* error) {
+  if (IsEngineInternalError(error)) return LostWithItsProcess();
   if (visit->status != 0) return End(Kind::kResponse);
   End(KindOf(error), error->message);
 }
@@ -139,7 +140,6 @@ void TCppWebBrowser::Engine::OnResourceFailed(WebKitWebResource* resource, GErro
   // Replaced, before its answer, by the page's own navigation to the same
   // address: the load that replaced it is the visit's now.
   if (IsCancelled(error) && self->visit->status == 0) return self->Unbind();
-  if (IsEngineInternalError(error)) return self->LostWithItsProcess();
   self->Failed(error);
 }
 
@@ -160,11 +160,7 @@ gboolean TCppWebBrowser::Engine::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, g
                                               GError* error, Engine* self) {
   if (!self->visit || Requested(failing_uri) != self->visit->requested) return FALSE;
   if (IsCancelled(error)) return FALSE;
-  if (IsEngineInternalError(error)) {
-    self->LostWithItsProcess();
-  } else {
-    self->Failed(error);
-  }
+  self->Failed(error);
   return TRUE;
 }
 

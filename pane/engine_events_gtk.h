@@ -56,7 +56,8 @@ struct TCppWebBrowser::Engine {
   void End(Kind kind, const std::string& detail = {});
   // How a visit whose load failed ended: an answer that came and was not
   // shown (a download refused, no content, a password asked for) is the
-  // visit's answer.
+  // visit's answer; a load lost with its web process is made again where it
+  // may be (LostWithItsProcess).
   void Failed(const GError* error);
   bool IsVisits(WebKitWebResource* resource) const;
   void Unbind();

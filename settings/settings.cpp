@@ -24,6 +24,16 @@ void Say(const std::string& what) {
   std::fflush(stderr);
 }
 
+// The settings in the window's controls, with the period `minutes`.
+TSettings InControls(const TForm1& form, long minutes) {
+  TSettings settings;
+  settings.minutes = minutes;
+  settings.night_visits = form.CheckBox1->GetValue();
+  settings.day_address = form.Edit1->GetValue();
+  settings.night_address = form.Edit3->GetValue();
+  return settings;
+}
+
 void Save(const TSettings& settings) {
   const std::filesystem::path path = SettingsPath();
   if (path.empty()) return Say("the settings were not saved to udat.txt: the working directory is gone");
@@ -57,22 +67,15 @@ void TForm1::LoadSettings() {
 }
 
 void TForm1::SaveSettings() {
-  TSettings settings;
-  settings.minutes = StrToInt(Edit2->GetValue());  // an invalid period raises here, before the file is touched
-  settings.night_visits = CheckBox1->GetValue();
-  settings.day_address = Edit1->GetValue();
-  settings.night_address = Edit3->GetValue();
-  Save(settings);
+  // An invalid period raises here, before the file is touched.
+  Save(InControls(*this, StrToInt(Edit2->GetValue())));
 }
 
 void TForm1::SaveSettingsWithTheStoredPeriod() {
   const std::filesystem::path path = SettingsPath();
   const std::optional<TStoredSettings> stored = path.empty() ? std::nullopt : ReadSettingsFile(path);
-  TSettings settings;
-  settings.minutes = stored && stored->minutes ? *stored->minutes : StrToInt(kDefaultMinutes);
-  settings.night_visits = CheckBox1->GetValue();
-  settings.day_address = Edit1->GetValue();
-  settings.night_address = Edit3->GetValue();
+  const TSettings settings =
+      InControls(*this, stored && stored->minutes ? *stored->minutes : StrToInt(kDefaultMinutes));
   Say("the minutes '" + Edit2->GetValue().utf8_string() + "' are not a number: the settings are saved with " +
       std::to_string(settings.minutes) + ", the period last saved");
   Save(settings);

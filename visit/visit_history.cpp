@@ -4,7 +4,7 @@ bool TVisitHistory::Add(const TVisitMade& visit, const TVisitOutcome& outcome) {
   last_ = VisitInJapanese(visit, outcome);
   last_in_record_ =
       visit.when.Format("%H:%M:%S").utf8_string() + " \"" + OutcomeInRecord(outcome) + "\"";
-  recent_.push_front(VisitInJapanese(visit, outcome, "%m/%d %H:%M:%S"));
+  recent_.push_front(visit.when.Format("%m/%d ") + last_);  // with its day
   if (recent_.size() > kTipVisits) recent_.pop_back();
   const bool failed = IsFailure(outcome), answers_again = failing_ && !failed;
   failing_ = failed;

@@ -59,9 +59,11 @@ TWords WordsFor(Kind kind) {
   return {"failed", "failed", L"読み込み失敗"};
 }
 
+}  // namespace
+
 // An answer that came is the outcome of a visit that loaded; it is added to
 // one that ended otherwise after its answer came.
-std::string Outcome(const TVisitOutcome& outcome) {
+std::string OutcomeInRecord(const TVisitOutcome& outcome) {
   const std::string answer = Answer(outcome);
   if (outcome.kind == Kind::kResponse && !answer.empty()) return answer;
   std::string words = WordsFor(outcome.kind).record;
@@ -73,6 +75,8 @@ std::string Outcome(const TVisitOutcome& outcome) {
   }
   return answer.empty() ? words : words + " after " + answer;
 }
+
+namespace {
 
 // In Japanese, with no English: the engine's own words stay in the record.
 wxString OutcomeInJapanese(const TVisitOutcome& outcome) {
@@ -96,7 +100,7 @@ std::string VisitRecordLine(const TVisitMade& visit, const TVisitOutcome& outcom
   std::string line = "visit " + visit.when.Format("%Y-%m-%dT%H:%M:%S").utf8_string();
   line += visit.by_timer ? " timer" : " run";
   line += visit.night ? " night" : " day";
-  line += " \"" + Outcome(outcome) + "\" " + std::to_string(outcome.milliseconds) + "ms ";
+  line += " \"" + OutcomeInRecord(outcome) + "\" " + std::to_string(outcome.milliseconds) + "ms ";
   line += outcome.requested.utf8_string();
   if (outcome.address != outcome.requested) line += " -> " + outcome.address.utf8_string();
   return OneLine(line);
@@ -106,8 +110,6 @@ bool IsFailure(const TVisitOutcome& outcome) {
   return !(outcome.kind == Kind::kResponse && outcome.status < 400);
 }
 
-std::string OutcomeInRecord(const TVisitOutcome& outcome) { return Outcome(outcome); }
-
 const char* OutcomeKindName(const TVisitOutcome& outcome) { return WordsFor(outcome.kind).name; }
 
 wxString DurationInJapanese(long milliseconds) {
@@ -116,7 +118,7 @@ wxString DurationInJapanese(long milliseconds) {
   return wxString::Format(L"%ld 分 %ld 秒", seconds / 60, seconds % 60);
 }
 
-wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome, const char* when_format) {
-  return visit.when.Format(when_format) + (visit.night ? L"（夜）" : L"（昼）") + OutcomeInJapanese(outcome) +
+wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome) {
+  return visit.when.Format("%H:%M:%S") + (visit.night ? L"（夜）" : L"（昼）") + OutcomeInJapanese(outcome) +
          L"、" + DurationInJapanese(outcome.milliseconds);
 }

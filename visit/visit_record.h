@@ -1,6 +1,6 @@
 // visit/ holds the visits: Run, the timer's tick, day and night, the period's
 // clamp, and the words told of each visit (here). Of the pane it uses only
-// the outcome header.
+// the outcome header; visit.cpp, the window's own handlers, uses app/form1.h.
 //
 // What is told of each visit once it has ended: one line of the record, on
 // standard error (the journal, under the service), and the status line under
@@ -34,10 +34,9 @@ bool IsFailure(const TVisitOutcome& outcome);
 std::string OutcomeInRecord(const TVisitOutcome& outcome);
 const char* OutcomeKindName(const TVisitOutcome& outcome);
 
-// A visit in Japanese, as the window tells it: its time (`when_format`), day
-// or night, its outcome and how long it took: "22:12:55（昼）正常（200）、0.2 秒".
-wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome,
-                         const char* when_format = "%H:%M:%S");
+// A visit in Japanese, as the window tells it: its time, day or night, its
+// outcome and how long it took: "22:12:55（昼）正常（200）、0.2 秒".
+wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome);
 
 // A duration in Japanese: "0.2 秒", "5 分 0 秒".
 wxString DurationInJapanese(long milliseconds);
