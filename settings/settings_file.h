@@ -1,6 +1,7 @@
 // settings/ holds udat.txt: the file as a value (here), its text, its atomic
 // replacement, and LoadSettings / SaveSettings / ApplyDefaults, which move the
-// value to and from the window's controls. It may use system/ and visit/'s clamp.
+// value to and from the window's controls (settings.cpp, the window's own
+// handlers, which use app/form1.h). The rest may use system/ and visit/'s clamp.
 //
 // udat.txt as a value: the four settings read from the file's bytes, and the
 // bytes written for them, by the file's rules (its lines, the leading integer,
