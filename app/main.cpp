@@ -11,8 +11,9 @@
 #include "app/single_visitor.h"
 
 int main(int argc, char** argv) {
-  const TCommandLine command_line = ReadCommandLine(argc, argv, std::cout, std::cerr);
+  const TCommandLine command_line = ReadCommandLine(ProgramArguments(argc, argv), std::cout, std::cerr);
   if (command_line.exit_status) return *command_line.exit_status;
+  if (!EnterSettingsFolder(command_line, std::cerr)) return 2;
   // One visitor per settings folder: started unattended where a copy runs,
   // this one ends at once; started by a person, it brings that copy's window
   // to the front and ends.

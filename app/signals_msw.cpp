@@ -3,13 +3,16 @@
 // same messages, with ENDSESSION_CLOSEAPP), close the window as the user
 // would, so that the settings are saved, and never hold either up. Restart
 // Manager starts a copy it closed again with the command line registered
-// here. An installer that finds a copy Restart Manager did not close asks it
-// through an event named for its process, which reaches it in any session.
+// here, which names its settings folder. An installer that finds a copy
+// Restart Manager did not close asks it through an event named for its
+// process, which reaches it in any session.
 #include "app/signals.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
+#include <system_error>
 
 // The toolkit's headers first: they include the system's in the order it needs.
 #include <wx/app.h>
@@ -24,17 +27,17 @@
 
 namespace {
 
-// The program's command line, read as it was at the start.
-bool StartedWithRun() {
-  std::ostringstream ignored;
-  return __argv && ReadCommandLine(__argc, __argv, ignored, ignored).run;
-}
-
-// A copy closed for an update is started again as it was started: with
-// --run where it was. Windows is not to start it again on its own after a
-// crash, a hang or a restart of the computer.
+// A copy closed for an update is started again as it was started: in its
+// settings folder (the working folder, entered at the start; the restart
+// keeps a command line, never a working folder), with --run where it was.
+// Windows is not to start it again on its own after a crash, a hang or a
+// restart of the computer.
 void RegisterForRestartAfterAnUpdate() {
-  ::RegisterApplicationRestart(StartedWithRun() ? L"--run" : nullptr,
+  std::ostringstream ignored;
+  const bool run = ReadCommandLine(ProgramArguments(__argc, __argv), ignored, ignored).run;
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::current_path(error);
+  ::RegisterApplicationRestart(RestartCommandLine(error ? L"" : folder.wstring(), run).c_str(),
                                RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT);
 }
 

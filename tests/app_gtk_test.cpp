@@ -282,17 +282,22 @@ TEST(Program, OneVisitorPerSettingsFolder) {
 }
 
 // --help and --version answer on standard output and end at once; any other
-// option ends with a short usage on standard error and status 2.
+// option, and a settings folder that cannot be entered, end with a line on
+// standard error and status 2, before any window.
 TEST(Program, AnswersHelpAndVersionAndRefusesOtherOptions) {
   TempWorkingDirectory dir;
+  WriteBytes("file", "");
   const struct {
     const char* option;
     int status;
     std::string out, err;
   } rows[] = {
-      {"--help", 0, "Usage: hpvisit [--run]\n", ""},
+      {"--help", 0, "Usage: hpvisit [--folder DIR] [--run]\n", ""},
       {"--version", 0, "hpvisit version " HPVISIT_VERSION "\n", ""},
-      {"-run", 2, "", "hpvisit: unknown option -run\nUsage: hpvisit [--run]\n"},
+      {"-run", 2, "", "hpvisit: unknown option -run\nUsage: hpvisit [--folder DIR] [--run]\n"},
+      {"--run --folder", 2, "", "hpvisit: --folder needs a folder\n"},
+      {"--folder missing --run", 2, "", "hpvisit: cannot use the folder missing: No such file or directory\n"},
+      {"--folder file", 2, "", "hpvisit: cannot use the folder file: Not a directory\n"},
   };
   for (const auto& row : rows) {
     const std::string command = std::string(HPVISIT_BINARY) + " " + row.option + " >out 2>err";
@@ -301,7 +306,7 @@ TEST(Program, AnswersHelpAndVersionAndRefusesOtherOptions) {
     EXPECT_EQ(ReadBytes("out").substr(0, row.out.size()), row.out) << row.option;
     EXPECT_EQ(ReadBytes("err").substr(0, row.err.size()), row.err) << row.option;
   }
-  EXPECT_EQ(ReadBytes("udat.txt"), "");  // no window: nothing saved
+  EXPECT_FALSE(std::filesystem::exists("udat.txt"));  // no window: nothing saved
 }
 
 // With invalid minutes, Run opens the error box; the system's stop closes it
@@ -335,17 +340,18 @@ TEST(Program, StopsWhileTheErrorBoxIsOpen) {
 }
 
 // The launcher for a machine without a desktop, started as the user units
-// start it (with --run): in the settings' folder, with no display of its own
-// caller's, and that folder as its temporary one, so that anything it leaves
-// behind shows.
+// start it (with --run): in the settings' folder, or given it with --folder,
+// with no display of its own caller's, and the test's folder as its temporary
+// one, so that anything it leaves behind shows.
 class Headless : public testing::Test {
  protected:
-  void Start() {
+  void Start(const char* folder = nullptr) {
     launcher = fork();
     if (launcher == 0) {
       for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY"}) unsetenv(name);
       setenv("TMPDIR", dir.path().c_str(), 1);
       const auto path = std::filesystem::path(HPVISIT_BINARY).parent_path() / "hpvisit-headless";
+      if (folder) execl(path.c_str(), "hpvisit-headless", "--folder", folder, "--run", nullptr);
       execl(path.c_str(), "hpvisit-headless", "--run", nullptr);
       _exit(127);
     }
@@ -391,21 +397,25 @@ class Headless : public testing::Test {
   std::string display;
 };
 
-// It visits the page at once, as Run does; stopped, the settings are saved,
-// the display ends and the folder holds the settings file alone.
+// Given its settings folder (--folder), it visits the page of that folder's
+// settings at once, as Run does; stopped, the settings are saved there, the
+// display ends and the folder holds the settings file alone.
 TEST_F(Headless, VisitsThenStopsWithTheSettingsSavedAndNothingLeft) {
   TestServer server;
   const std::string page = server.Url("/a.php");
-  WriteBytes("udat.txt", "90\n0\n" + page + "\n" + page);
-  Start();
+  const std::filesystem::path folder = std::filesystem::path(dir.path()) / "設定 a";
+  std::filesystem::create_directory(folder);
+  WriteBytes(folder / "udat.txt", "90\n0\n" + page + "\n" + page);
+  Start(folder.c_str());
   ASSERT_FALSE(HasFatalFailure());
   EXPECT_TRUE(server.WaitForRequests("/a.php", 1, 10000));
   kill(launcher, SIGTERM);
   const int status = WaitForTheLauncher();
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(ReadBytes("udat.txt"), "60\r\n0\r\n" + page + "\r\n" + page);
-  EXPECT_EQ(dir.List(), std::vector<std::string>{"udat.txt"});
+  EXPECT_EQ(ReadBytes(folder / "udat.txt"), "60\r\n0\r\n" + page + "\r\n" + page);
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"設定 a"});
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
   ExpectTheDisplayGone();
 }
 

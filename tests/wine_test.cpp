@@ -284,6 +284,33 @@ fs::path UserFolder() {
   return {};
 }
 
+// The Windows name of a folder under the prefix's drive C:.
+std::string OnDriveC(const fs::path& path) {
+  return WindowsPath("/" + fs::relative(path, kPrefix + "/drive_c").string(), "C:");
+}
+
+// Started from another folder with --folder naming a folder with a space and
+// characters the code page lacks (in the machine's locale: Wine then names
+// files in UTF-8), the program keeps its settings there: it visits the page
+// that folder's udat.txt names, and closed, writes that file back and no other.
+TEST_F(WindowsProgram, FolderOptionKeepsTheSettingsInThatFolder) {
+  TestServer server;
+  TempWorkingDirectory dir;
+  const fs::path folder = UserFolder() / "ペ ージ 𠮷";
+  fs::create_directories(folder);
+  const std::string page = server.Url("/folder.php");
+  WriteBytes(folder / "udat.txt", "5\n0\n" + page + "\n" + page);
+  const pid_t program = StartUnderWine({kProgram, "--folder", OnDriveC(folder), "--run"}, kMachineLocale);
+  EXPECT_TRUE(server.WaitForRequests("/folder.php", 1, 20000));
+  PumpFor(1000);
+  EXPECT_EQ(RunUnderWine({"taskkill", "/im", "hpvisit.exe"}), 0);
+  EXPECT_EQ(WaitForExit(program, 30000), 0);
+  EXPECT_EQ(ReadBytes(folder / "udat.txt"), "5\r\n0\r\n" + page + "\r\n" + page);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
+  EXPECT_EQ(dir.List(), std::vector<std::string>{});
+  fs::remove_all(folder);
+}
+
 // The installer installs (here with "start at logon"); the Startup shortcut
 // starts the program with --run in the shortcut's working folder, where it
 // keeps udat.txt: it visits at once. Installing again over two running
@@ -327,9 +354,7 @@ TEST_F(WindowsProgram, InstallerInstallsStartsAndUninstallsLeavingTheSettings) {
   write_settings();
   const pid_t by_hand = StartUnderWine({WindowsPath(programs / "hpvisit.exe")}, kMachineLocale);
   EXPECT_EQ(RunUnderWine({kDriveWindow, "minutes", "abc"}, kMachineLocale), 0);
-  const std::string windows_link =
-      WindowsPath("/" + fs::relative(at_logon, kPrefix + "/drive_c").string(), "C:");
-  EXPECT_EQ(RunUnderWine({"start", windows_link}, kMachineLocale), 0);
+  EXPECT_EQ(RunUnderWine({"start", OnDriveC(at_logon)}, kMachineLocale), 0);
   EXPECT_TRUE(server.WaitForRequests("/installed.php", 1, 20000));
   PumpFor(1000);
 

@@ -1,6 +1,15 @@
-// The Windows browser control's navigation errors, as visits' outcomes.
-#include <gtest/gtest.h>
+// The Windows browser control's navigation errors, as visits' outcomes, and
+// the command line a copy registers to be started again after an update.
+#include <windows.h>
 
+#include <shellapi.h>
+
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <wx/string.h>
+
+#include "app/command_line.h"
 #include "pane/navigation_errors.h"
 
 namespace {
@@ -28,6 +37,31 @@ TEST(NavigationErrors, StatusCodesBecomeTheOutcomesOfEveryPlatform) {
   TVisitOutcome timed_out;
   DescribeNavigationError(static_cast<long>(0x800C000BUL), timed_out);
   EXPECT_EQ(timed_out.detail, "error 0x800C000B");
+}
+
+// Restart Manager starts a copy closed for an update with the command line
+// it registered: read back as the program reads its own, it names the copy's
+// settings folder whole (spaces, characters code page 932 lacks, a closing
+// backslash) and keeps --run where the copy had it.
+TEST(RestartAfterAnUpdate, CommandLineBringsTheCopyBackInItsFolder) {
+  for (const std::wstring folder :
+       {L"C:\\users\\x\\ペ ージ 𠮷", L"D:\\設定\\", L"C:\\", L"\\\\host\\共有 a\\b\\\\"}) {
+    for (const bool run : {true, false}) {
+      SCOPED_TRACE(wxString(folder).utf8_string() + (run ? " --run" : ""));
+      const std::wstring line = L"hpvisit.exe " + RestartCommandLine(folder, run);
+      int count = 0;
+      wchar_t** words = ::CommandLineToArgvW(line.c_str(), &count);
+      ASSERT_TRUE(words);
+      const std::vector<std::filesystem::path> arguments(words + 1, words + count);
+      ::LocalFree(words);
+      std::ostringstream out, err;
+      const TCommandLine read = ReadCommandLine(arguments, out, err);
+      EXPECT_FALSE(read.exit_status) << err.str();
+      ASSERT_TRUE(read.folder);
+      EXPECT_EQ(read.folder->native(), folder);
+      EXPECT_EQ(read.run, run);
+    }
+  }
 }
 
 }  // namespace
