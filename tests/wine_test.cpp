@@ -8,6 +8,7 @@
 // Wine has no HTML engine here: the browser control makes every request but
 // shows nothing, so what is checked is what the server receives.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +31,8 @@ const std::string kBuild = HPVISIT_WINDOWS_BUILD;
 const std::string kProgram = kBuild + "/hpvisit.exe";
 const std::string kDriveWindow = kBuild + "/tests/drive_window.exe";
 const std::string kSetup = kBuild + "/hpvisit-1.0.0.0-setup.exe";
+// The same installer, but it gives up on copies that have not closed after 5 s, not a minute.
+const std::string kSetupShortWait = kBuild + "/tests/setup-short-wait.exe";
 const std::string kPrefix = HPVISIT_WINE_PREFIX;
 const std::string kName = wxString(kApplicationTitle).utf8_string();
 // "/日本.php" as a Japanese Windows system stores it (code page 932), and as UTF-8.
@@ -317,8 +320,10 @@ TEST_F(WindowsProgram, FolderOptionKeepsTheSettingsInThatFolder) {
 // copies, in two folders, one of them with minutes that are not a number,
 // closes both as the end of the session does, so that they save their
 // settings, and starts them again as they were once the files are replaced:
-// the one with --run visits at once. Uninstalling closes them again, and
-// removes the program and its shortcuts; the settings stay.
+// the one with --run visits at once. An install that gives up on a third
+// copy that does not close ends with a failure, and first starts again the
+// two it closed. Uninstalling closes them again, and removes the program and
+// its shortcuts; the settings stay.
 TEST_F(WindowsProgram, InstallerInstallsStartsAndUninstallsLeavingTheSettings) {
   ASSERT_TRUE(fs::exists(kSetup));
   TestServer server;
@@ -366,6 +371,31 @@ TEST_F(WindowsProgram, InstallerInstallsStartsAndUninstallsLeavingTheSettings) {
   EXPECT_EQ(RunUnderWine({kDriveWindow, "run", "2"}, kMachineLocale), 0);
   EXPECT_TRUE(server.WaitForRequests("/here.php", 1, 20000));
   EXPECT_TRUE(server.WaitForRequests("/installed.php", 3, 20000));
+
+  // Installed over with a third copy, in a folder of its own, that does not
+  // close (its process stopped): the other two are closed, saved and started
+  // again as they were, and the install ends with a failure.
+  const std::string stuck_folder = dir.File("stuck");
+  fs::create_directory(stuck_folder);
+  WriteBytes(stuck_folder + "/udat.txt", "9\n0\n" + here + "\n" + here);
+  fs::current_path(stuck_folder);
+  const pid_t stuck = StartUnderWine({WindowsPath(programs / "hpvisit.exe")}, kMachineLocale);
+  fs::current_path(dir.path());
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "run", "3"}, kMachineLocale), 0);
+  EXPECT_TRUE(server.WaitForRequests("/installed.php", 4, 20000));
+  PumpFor(1000);
+  write_settings();
+  kill(stuck, SIGSTOP);
+  EXPECT_EQ(RunUnderWine({kSetupShortWait, "/S", "/CurrentUser", "/D=" + WindowsPath(programs)}, kMachineLocale),
+            2);
+  kill(stuck, SIGCONT);  // asked to close while it was stopped, it closes now
+  EXPECT_EQ(WaitForExit(stuck, 30000), 0);
+  settings_saved();
+  EXPECT_EQ(ReadBytes(stuck_folder + "/udat.txt"), "9\r\n0\r\n" + here + "\r\n" + here);
+  EXPECT_TRUE(server.WaitForRequests("/installed.php", 5, 20000));
+  const int here_before = server.CountRequests("/here.php");
+  EXPECT_EQ(RunUnderWine({kDriveWindow, "run", "2"}, kMachineLocale), 0);
+  EXPECT_TRUE(server.WaitForRequests("/here.php", here_before + 1, 20000));
 
   // Uninstalled, with the minutes of both invalid: both closed and saved, none started again.
   PumpFor(1000);

@@ -21,7 +21,9 @@
 ; before the files are replaced or removed, the way the end of the session
 ; closes it, so that it saves its settings (with invalid minutes, the rest of
 ; them and the period last saved); a silent install starts the copies it
-; closed again afterwards, as they were started. See CloseRunningCopies.
+; closed again afterwards, as they were started, and so does an install that
+; cannot finish (a copy that does not close, a file that cannot be written),
+; which then ends with exit code 2. See CloseRunningCopies.
 ; The uninstaller removes the program, its shortcuts, its uninstall entry and
 ; its event source, and leaves udat.txt wherever it is.
 ; This file is UTF-8 with a byte-order mark, as makensis reads Unicode scripts.
@@ -36,7 +38,10 @@ SetCompressor /SOLID lzma
 !define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\hpvisit"
 ; How long the running copies may take to close, all together, before the
 ; user is asked (a silent install ends): a copy closes within a second or two.
-!define CLOSE_WAIT_MS 60000
+; (The tests build an installer that waits less: -DCLOSE_WAIT_MS.)
+!ifndef CLOSE_WAIT_MS
+  !define CLOSE_WAIT_MS 60000
+!endif
 !define ENDSESSION_CLOSEAPP 1
 !define SMTO_ABORTIFHUNG 2
 !define ERROR_MORE_DATA 234
@@ -64,7 +69,7 @@ Name "${NAME}"
 Var WorkingFolder
 ; The Restart Manager session ("" where none started), and whether its
 ; RmShutdown closed copies; the copies closed without it, to be started again
-; after a silent install ($PLUGINSDIR\copies.ini).
+; after a silent install or a failed one ($PLUGINSDIR\copies.ini).
 Var RmSession
 Var RmClosed
 Var CopiesClosed
@@ -100,17 +105,21 @@ VIAddVersionKey /LANG=1041 "LegalCopyright" "hpvisit developers"
 ; using $INSTDIR\hpvisit.exe in every session as the end of the session does,
 ; and starts them again (RmRestart) as they registered themselves. Any copy
 ; still running then (Restart Manager closed none, as under Wine, whose
-; Restart Manager does nothing, or it failed) is closed here, one after the
-; other: each process whose image is $INSTDIR\hpvisit.exe is asked as the end
-; of the session asks it, through the event it waits on (which reaches it in
-; any session), or, for a copy of an earlier version, with the messages to its
-; windows in this session, and its process is waited for. Nothing else is
-; touched. A silent install keeps what it needs to start each of them again:
-; its folder, its command line and its user. A copy that has not closed within
-; CLOSE_WAIT_MS is the user's to close, or, silent, ends the install unchanged.
+; Restart Manager does nothing, or it failed) is closed here, all at once:
+; each process whose image is $INSTDIR\hpvisit.exe is asked as the end of the
+; session asks it, through the event it waits on (which reaches it in any
+; session), or, for a copy of an earlier version, with the messages to its
+; windows in this session, and the processes are waited for. Nothing else is
+; touched. The installer keeps what it needs to start each of them again: its
+; folder, its command line and its user. Copies that have not all closed
+; within CLOSE_WAIT_MS are the user's to close, or, silent, end the install
+; unchanged.
 !macro CLOSE_RUNNING_COPIES UN
-; $0: a handle of a running copy (0: none), $1 its process id. Uses $2-$7, $R5-$R8.
-Function ${UN}FindRunningCopy
+; Asks every running copy to close: one seen for the first time at once (and
+; the installer keeps what starting it again takes), then again every 5th
+; pass ($9 counts them: a copy that has just started may not listen yet).
+; $0: how many still run. Uses $1-$7, $R5-$R8.
+Function ${UN}AskRunningCopiesToClose
   StrCpy $0 0
   System::Call 'kernel32::GetLongPathNameW(w R9, w .R8, i ${NSIS_MAX_STRLEN}) i .r2'
   ${IfThen} $2 = 0 ${|} StrCpy $R8 $R9 ${|}
@@ -130,13 +139,30 @@ Function ${UN}FindRunningCopy
       StrCpy $4 ${NSIS_MAX_STRLEN}
       System::Call 'kernel32::QueryFullProcessImageNameW(p r3, i 0, w .r5, *i r4) i .r6'
       System::Call 'kernel32::WaitForSingleObject(p r3, i 0) i .r7'
+      System::Call 'kernel32::CloseHandle(p r3)'
       ${If} $6 != 0
       ${AndIf} $7 = ${WAIT_TIMEOUT}
       ${AndIf} $5 == $R8
-        StrCpy $0 $3
-        ${Break}
+        IntOp $0 $0 + 1
+        ReadINIStr $2 "$PLUGINSDIR\asked.ini" "asked" "$1"
+        IntOp $3 $9 % 5
+        ${If} $2 == ""
+        ${OrIf} $3 = 0
+          Push $R5
+          Push $R6
+          Push $R7
+          ${If} $2 == ""
+            WriteINIStr "$PLUGINSDIR\asked.ini" "asked" "$1" 1
+            !if "${UN}" == ""
+              Call RememberCopy
+            !endif
+          ${EndIf}
+          Call ${UN}AskCopyToClose
+          Pop $R7
+          Pop $R6
+          Pop $R5
+        ${EndIf}
       ${EndIf}
-      System::Call 'kernel32::CloseHandle(p r3)'
     ${EndIf}
     IntOp $R5 $R5 + 1
   ${Loop}
@@ -167,6 +193,7 @@ Function ${UN}AskCopyToClose
 FunctionEnd
 
 Function ${UN}CloseRunningCopies
+  InitPluginsDir
   StrCpy $R9 "$INSTDIR\hpvisit.exe"
   StrCpy $RmSession ""
   StrCpy $RmClosed 0
@@ -186,29 +213,20 @@ Function ${UN}CloseRunningCopies
   ${EndIf}
 
   System::Call 'kernel32::GetTickCount() i .r8'
+  StrCpy $9 0
   ${Do}
-    Call ${UN}FindRunningCopy
+    Call ${UN}AskRunningCopiesToClose
     ${IfThen} $0 = 0 ${|} ${Break} ${|}
-    !if "${UN}" == ""
-      ${If} ${Silent}
-        Call RememberCopy
+    Sleep 1000
+    IntOp $9 $9 + 1
+    System::Call 'kernel32::GetTickCount() i .r3'
+    IntOp $3 $3 - $8
+    ${If} $3 > ${CLOSE_WAIT_MS}
+      ${If} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "「${NAME}」が終了しません。$\r$\n$\r$\nウィンドウを閉じてから［再試行］を押してください。［キャンセル］を押すと中止します。" /SD IDCANCEL IDCANCEL`
+        Abort
       ${EndIf}
-    !endif
-    ${Do}
-      Call ${UN}AskCopyToClose
-      System::Call 'kernel32::WaitForSingleObject(p r0, i 5000) i .r2'
-      ${IfThen} $2 = 0 ${|} ${Break} ${|}
-      System::Call 'kernel32::GetTickCount() i .r3'
-      IntOp $3 $3 - $8
-      ${If} $3 > ${CLOSE_WAIT_MS}
-        ${If} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "「${NAME}」が終了しません。$\r$\n$\r$\nウィンドウを閉じてから［再試行］を押してください。［キャンセル］を押すと中止します。" /SD IDCANCEL IDCANCEL`
-          System::Call 'kernel32::CloseHandle(p r0)'
-          Abort
-        ${EndIf}
-        System::Call 'kernel32::GetTickCount() i .r8'
-      ${EndIf}
-    ${Loop}
-    System::Call 'kernel32::CloseHandle(p r0)'
+      System::Call 'kernel32::GetTickCount() i .r8'
+    ${EndIf}
   ${Loop}
 FunctionEnd
 
@@ -248,8 +266,9 @@ FunctionEnd
 !macroend
 
 ; Keeps what starting the copy whose process id is $1 again takes: its
-; working folder and command line (from its process parameters) and its user
-; (a copy of its token). Uses $2-$7, $R0-$R6.
+; working folder and command line (from its process parameters), its user
+; (a copy of its token), and its process, to know whether it closed. Uses
+; $2-$7, $R0-$R6.
 Function RememberCopy
   ; PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
   System::Call 'kernel32::OpenProcess(i 0x0410, i 0, i r1) p .r2'
@@ -279,25 +298,37 @@ Function RememberCopy
   ${EndIf}
   System::Call 'kernel32::CloseHandle(p r2)'
   ${If} $R1 != ""
+    System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i r1) p .r3'  ; SYNCHRONIZE
     IntOp $CopiesClosed $CopiesClosed + 1
     WriteINIStr "$PLUGINSDIR\copies.ini" "$CopiesClosed" "folder" $R0
     WriteINIStr "$PLUGINSDIR\copies.ini" "$CopiesClosed" "command" $R1
     WriteINIStr "$PLUGINSDIR\copies.ini" "$CopiesClosed" "user" $R2
+    WriteINIStr "$PLUGINSDIR\copies.ini" "$CopiesClosed" "process" $3
   ${EndIf}
 FunctionEnd
 
-; After a silent install, the copies closed for it are started again as they
-; were started: Restart Manager's own, with the command line each registered
-; (--run where it was started with it); the others in their working folder,
-; with their command line, as their user.
+; After a silent install, or one that could not finish, the copies closed for
+; it are started again as they were started: Restart Manager's own, with the
+; command line each registered (their settings folder, and --run where they
+; were started with it); the others in their working folder, with their
+; command line, as their user. Each is started once, and only once it has
+; closed: one that did not is left as it is.
 Function StartClosedCopiesAgain
   ${If} $RmClosed = 1
     System::Call 'rstrtmgr::RmRestart(i $RmSession, i 0, p 0) i .r0'
+    StrCpy $RmClosed 0
   ${EndIf}
   ${For} $1 1 $CopiesClosed
     ReadINIStr $2 "$PLUGINSDIR\copies.ini" "$1" "folder"
     ReadINIStr $3 "$PLUGINSDIR\copies.ini" "$1" "command"
     ReadINIStr $4 "$PLUGINSDIR\copies.ini" "$1" "user"
+    ReadINIStr $5 "$PLUGINSDIR\copies.ini" "$1" "process"
+    System::Call 'kernel32::WaitForSingleObject(p r5, i 0) i .r6'
+    System::Call 'kernel32::CloseHandle(p r5)'
+    ${If} $6 != 0
+      System::Call 'kernel32::CloseHandle(p r4)'  ; its user's token (or 0)
+      ${Continue}
+    ${EndIf}
     System::Alloc 104  ; STARTUPINFOW
     Pop $5
     System::Call '*$5(i 104)'
@@ -321,6 +352,7 @@ Function StartClosedCopiesAgain
     System::Free $5
     System::Free $6
   ${Next}
+  StrCpy $CopiesClosed 0
 FunctionEnd
 
 Section "${NAME}" SecProgram
@@ -396,6 +428,15 @@ Function .onInit
   ${IfNot} ${Errors}
     !insertmacro SelectSection ${SecStartAtLogon}
   ${EndIf}
+FunctionEnd
+
+; An install that cannot finish (a copy did not close, a file could not be
+; written) puts back what it stopped, and a silent one says in its exit code
+; that it did not install.
+Function .onInstFailed
+  Call StartClosedCopiesAgain
+  Call EndRestartManagerSession
+  SetErrorLevel 2
 FunctionEnd
 
 Function un.onInit
