@@ -46,6 +46,7 @@ struct TCppWebBrowser::Engine {
 
   // The visit under way, from Navigate to its end.
   struct Visit {
+    unsigned long number = 0;  // which visit of the pane's
     TVisitOutcome outcome;
     Clock::time_point began;
     bool started = false;   // the control has begun navigating to it
@@ -57,6 +58,7 @@ struct TCppWebBrowser::Engine {
   wxWebView* view = nullptr;
   IWebBrowser2* browser = nullptr;  // the view's own control; null if it could not start
   std::optional<Visit> visit;
+  unsigned long visits = 0;  // made so far
 
   // The visit under way has ended: it is reported once.
   void End(Kind kind) {
@@ -67,6 +69,15 @@ struct TCppWebBrowser::Engine {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - visit->began).count());
     visit.reset();
     if (owner->OnVisitEnded) owner->OnVisitEnded(outcome);
+  }
+
+  // The visit `number`, if still under way with no answer and no error, was
+  // answered with nothing to show, once the control has stopped.
+  void EndIfTheControlHasStopped(unsigned long number) {
+    VARIANT_BOOL busy = VARIANT_TRUE;
+    if (visit && visit->number == number && !visit->answered && browser &&
+        SUCCEEDED(browser->get_Busy(&busy)) && busy == VARIANT_FALSE)
+      End(Kind::kResponse);
   }
 
   // Whether an event is of the page itself, not of a frame in it.
@@ -118,8 +129,14 @@ struct TCppWebBrowser::Engine {
         break;
       case DISPID_DOWNLOADCOMPLETE:
         // The answer came and there was nothing to show (204 No Content): the
-        // control ends the navigation with no other word.
-        if (visit && visit->started && !visit->answered) End(Kind::kResponse);
+        // control ends the navigation with no other word. But the event names
+        // no page, and it also comes when an earlier navigation is halted, once
+        // the visit has begun: so it ends the visit only once the control's
+        // events of the moment are through, no error ended the visit among
+        // them, and the control is no longer busy; else the visit's own
+        // events decide.
+        if (visit && visit->started && !visit->answered)
+          owner->CallAfter([this, number = visit->number] { EndIfTheControlHasStopped(number); });
         break;
       case DISPID_DOCUMENTCOMPLETE:  // (page, address)
         if (visit && visit->answered && count == 2 && IsPage(args[1])) End(Kind::kResponse);
@@ -188,6 +205,7 @@ void TCppWebBrowser::Navigate(const wxString& url) {
   Engine& engine = *engine_;
   if (engine.visit) engine.End(engine.visit->answered ? Engine::Kind::kCutShort : Engine::Kind::kNoAnswer);
   engine.visit = Engine::Visit{};
+  engine.visit->number = ++engine.visits;
   engine.visit->began = Engine::Clock::now();
   // As the control takes it: blanks around it (a line feed from the settings file) do not count.
   wxString requested = url;
