@@ -215,22 +215,32 @@ TEST_F(UserService, VisitsAtOnceComesBackAfterAKillAndSavesItsSettingsWhenStoppe
 }
 
 // Beside a copy opened by hand in its settings folder, the service's copy is
-// ready and makes no visit, its status naming the other copy; when that copy
-// closes, it takes over at once, with the settings that copy saved as it
-// closed. It never ends, so the service manager never starts it again.
+// ready and makes no visit, its status naming the other copy; stopped then,
+// it saves nothing. When that copy closes, it takes over at once, with the
+// settings that copy saved as it closed. It never ends, so the service
+// manager never starts it again.
 TEST_F(UserService, WaitsBesideACopyOpenedByHandAndTakesOverWhenItCloses) {
   const std::string settings = home + "/.config/hpvisit";
   WriteSettings(settings, 60, server.Url("/saved.php"));
   const pid_t by_hand = StartByHand(settings);
   ASSERT_GT(by_hand, 0);
-  WriteSettings(settings, 60, server.Url("/stale.php"));  // the copy by hand saves over it
-  Systemctl("start hpvisit");
-  EXPECT_EQ(Show("hpvisit", "ActiveState"), "active");
-  EXPECT_NE(Show("hpvisit", "StatusText")
-                .find("another copy (process " + std::to_string(by_hand) + ") visits from " + settings),
-            std::string::npos)
-      << Show("hpvisit", "StatusText");
-  PumpFor(2000);
+  // Changed behind the copy by hand, which saves over it; in a form the
+  // program does not write (LF alone), so that any save shows.
+  const std::string stale = "60\n0\n" + server.Url("/stale.php") + "\n" + server.Url("/stale.php");
+  WriteBytes(settings + "/udat.txt", stale);
+  for (const bool stop_while_waiting : {true, false}) {
+    Systemctl("start hpvisit");
+    EXPECT_EQ(Show("hpvisit", "ActiveState"), "active");
+    EXPECT_NE(Show("hpvisit", "StatusText")
+                  .find("another copy (process " + std::to_string(by_hand) + ") visits from " + settings),
+              std::string::npos)
+        << Show("hpvisit", "StatusText");
+    if (!stop_while_waiting) break;
+    PumpFor(2000);
+    Systemctl("stop hpvisit");
+    EXPECT_EQ(Show("hpvisit", "Result"), "success");
+    EXPECT_EQ(ReadBytes(settings + "/udat.txt"), stale);
+  }
   EXPECT_TRUE(server.Requests().empty());
 
   kill(by_hand, SIGTERM);  // closed
