@@ -2,11 +2,21 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <system_error>
 
 #include <wx/msgdlg.h>
 
 #include "app/application.h"
 #include "system/processes.h"
+
+std::filesystem::path ThisFolder() {
+  // A folder whose links cannot be resolved keeps the name it has.
+  std::error_code error;
+  const std::filesystem::path here = std::filesystem::current_path(error);
+  if (error) return {};
+  const std::filesystem::path resolved = std::filesystem::canonical(here, error);
+  return OneNameFor(error ? here : resolved);
+}
 
 std::string NameForFolder(const std::filesystem::path& folder) {
   // FNV-1a of the bytes of its name (UTF-8 on Windows). A folder without a

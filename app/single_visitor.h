@@ -58,9 +58,12 @@ class TSingleVisitor {
   std::unique_ptr<Platform> platform_;
 };
 
-// The working folder as one name (its links resolved; on Windows, in one case);
-// empty where it has no name at all. One body per platform.
+// The working folder as one name: its links resolved where they can be, and
+// by the platform's rules; empty where it has no name at all.
 std::filesystem::path ThisFolder();
+// One body per platform: the one name of a resolved folder (on Windows, in
+// one case and with long names; elsewhere the name itself).
+std::filesystem::path OneNameFor(const std::filesystem::path& folder);
 // A name for the folder, the same in every copy: from the bytes of its name,
 // and for a folder without a name, one of this process's own.
 std::string NameForFolder(const std::filesystem::path& folder);

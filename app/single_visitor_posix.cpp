@@ -237,14 +237,7 @@ struct TSingleVisitor::Platform {
   }
 };
 
-std::filesystem::path ThisFolder() {
-  // A folder whose links cannot be resolved keeps the name it has.
-  std::error_code error;
-  const fs::path here = fs::current_path(error);
-  if (error) return {};
-  const fs::path resolved = fs::canonical(here, error);
-  return error ? here : resolved;
-}
+std::filesystem::path OneNameFor(const std::filesystem::path& folder) { return folder; }
 
 TSingleVisitor::TSingleVisitor() : folder_(ThisFolder()), platform_(std::make_unique<Platform>()) {
   const fs::path runtime = RuntimeFolder();

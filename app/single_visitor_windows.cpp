@@ -53,11 +53,7 @@ struct TSingleVisitor::Platform {
   }
 };
 
-std::filesystem::path ThisFolder() {
-  std::error_code error;
-  const std::filesystem::path folder =
-      std::filesystem::canonical(std::filesystem::current_path(error), error);
-  if (folder.empty()) return {};
+std::filesystem::path OneNameFor(const std::filesystem::path& folder) {
   wxFileName name = wxFileName::DirName(wxString(folder.native()));
   name.Normalize(wxPATH_NORM_CASE | wxPATH_NORM_LONG);
   return name.GetFullPath().ToStdWstring();
