@@ -9,6 +9,15 @@
 
 class wxEvtHandler;
 
+// Takes the service manager's variables (its notification socket, its
+// watchdog) out of the environment and keeps them to the program: no process
+// it starts (the engine's) can speak for it. First thing in main, before any
+// other thread runs.
+void TakeTheServiceManagerVariables();
+
+// Whether a service manager runs the program and listens to it.
+bool UnderTheServiceManager();
+
 // Ready: the window is shown, and Run was pressed where it was to be.
 void TellTheServiceManagerReady();
 

@@ -1,55 +1,59 @@
 #include "app/single_visitor.h"
 
 #include <cstdint>
-#include <filesystem>
+#include <cstdio>
 #include <system_error>
 
-#include <wx/filename.h>
-#include <wx/utils.h>
+#include <wx/msgdlg.h>
 
-namespace {
+#include "app/application.h"
+#include "system/processes.h"
 
-// The working folder as one name: its links resolved, and on Windows in one case.
-wxString WorkingFolder() {
+std::filesystem::path ThisFolder() {
+  // A folder whose links cannot be resolved keeps the name it has.
   std::error_code error;
-  const std::filesystem::path folder =
-      std::filesystem::canonical(std::filesystem::current_path(error), error);
-  wxFileName name = wxFileName::DirName(wxString(folder.native()));
-  name.Normalize(wxPATH_NORM_CASE | wxPATH_NORM_LONG);
-  return name.GetFullPath();
+  const std::filesystem::path here = std::filesystem::current_path(error);
+  if (error) return {};
+  const std::filesystem::path resolved = std::filesystem::canonical(here, error);
+  return OneNameFor(error ? here : resolved);
 }
 
-// A name for the folder, the same in every copy and every version: FNV-1a of
-// its UTF-8 path.
-wxString NameFor(const wxString& folder) {
+std::string NameForFolder(const std::filesystem::path& folder) {
+  // FNV-1a of the bytes of its name (UTF-8 on Windows). A folder without a
+  // name gets one no folder has (no name holds a NUL): it shares nothing.
+  std::string bytes;
+  if (folder.empty()) {
+    bytes = std::string(1, '\0') + "process " + std::to_string(ThisProcessId());
+  } else {
+    const std::u8string name = folder.u8string();
+    bytes.assign(name.begin(), name.end());
+  }
   std::uint64_t hash = 0xcbf29ce484222325ULL;
-  for (const unsigned char c : folder.utf8_string()) hash = (hash ^ c) * 0x100000001b3ULL;
-  return wxString::Format("hpvisit-%016llx", static_cast<unsigned long long>(hash));
+  for (const unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3ULL;
+  char name[32];
+  std::snprintf(name, sizeof name, "hpvisit-%016llx", static_cast<unsigned long long>(hash));
+  return name;
 }
 
-// Where the lock and the socket live: the session's runtime folder, else the
-// temporary folder (ignored on Windows, where both are kernel objects).
-wxString RuntimeFolder() {
-  wxString runtime;
-  if (wxGetEnv("XDG_RUNTIME_DIR", &runtime) && wxFileName::DirExists(runtime)) return runtime;
-  return wxFileName::GetTempDir();
-}
+wxString TSingleVisitor::Folder() const { return wxString(folder_.c_str(), *wxConvFileName); }
 
-}  // namespace
-
-TSingleVisitor::TSingleVisitor() {
-  const wxString name = NameFor(WorkingFolder());
-  const wxString folder = RuntimeFolder();
-  service_ = ServiceFor(name, folder);
-  checker_.Create(name + ".lock", folder);
-}
-
-TSingleVisitor::~TSingleVisitor() = default;
-
-bool TSingleVisitor::AnotherVisits() { return checker_.IsAnotherRunning(); }
-
-bool TSingleVisitor::BringItForward() { return AskToComeForward(service_); }
-
-void TSingleVisitor::Listen(std::function<void()> forward) {
-  server_ = ListenAt(service_, std::move(forward));
+void TSingleVisitor::HandOver() {
+  const TVisitorAnswer answer = BringItForward();
+  if (answer.shown) return;
+  const wxString program = wxString(L"「") + kApplicationTitle + L"」は、このフォルダーの設定で、";
+  const wxString process =
+      answer.process > 0 ? wxString::Format(L"（プロセス番号 %ld）", answer.process) : wxString();
+  const wxString folder = L"\nフォルダー：" + Folder() + L"\n\n";
+  wxString message;
+  if (!answer.answered) {
+    message = program + L"すでに動いていますが、応答がありません。" + folder + L"ここでは開きません。";
+  } else if (answer.service) {
+    message = program + L"すでにサービスとして動いています" + process + L"。" + folder +
+              L"サービスのウィンドウは見えない画面にあるため、ここには表示できません。"
+              L"ここでウィンドウを開くには、先にサービスを止めてください。";
+  } else {
+    message = program + L"すでに別の画面（" + answer.display + L"）で動いています" + process + L"。" +
+              folder + L"そのウィンドウはこの画面には表示できないため、ここでは開きません。";
+  }
+  wxMessageBox(message, kApplicationTitle, wxOK | wxICON_INFORMATION);
 }

@@ -1,14 +1,11 @@
 #include "pane/engine_folders.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <system_error>
-#include <vector>
 
 #include <glib.h>
 
@@ -43,46 +40,29 @@ bool IsOwnFolder(const fs::directory_entry& entry) {
          folder.st_uid == getuid();
 }
 
-// The sandbox's folders of runs that have ended, or only of this one.
+// Whether a run of this program with that process id left its private
+// folder in `parent`: the sandbox's folders named for that id are its own.
+bool MadeAPrivateFolder(const std::string& parent, long pid) {
+  std::error_code error;
+  for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error))
+    if (OwnerIn(it->path().filename(), kPrivatePrefix, IsMkdtempTail) == pid && IsOwnFolder(*it)) return true;
+  return false;
+}
+
+// The sandbox's folders of this program's runs that have ended, or only of
+// this one. The folder that holds them is shared with every other program
+// that uses the engine or flatpak, and left as it is, even empty: another
+// may have just made it, for a file it is about to write.
 void RemoveSandboxFolders(const std::string& runtime, bool only_this_run) {
   RemoveLeftoversOfEndedRuns(
       runtime + "/.flatpak",
-      [only_this_run](const std::string& name) {
+      [&runtime, only_this_run](const std::string& name) {
         const long owner = OwnerIn(name, kSandboxPrefix, IsNumber);
-        return only_this_run && owner != ThisProcessId() ? -1 : owner;
+        if (owner <= 0) return -1L;
+        if (only_this_run) return owner == ThisProcessId() ? owner : -1L;
+        return MadeAPrivateFolder(runtime, owner) ? owner : -1L;
       },
       IsOwnFolder);
-}
-
-// The engine's folders in the session's runtime folder that copies of the
-// program share: held by each copy, with a shared lock, for as long as it
-// runs, so that one that ends, or starts, never removes one another uses.
-constexpr const char* kSharedFolders[] = {".flatpak", "webkitgtk"};
-
-// Holds `folder` (made if missing, for this user alone); the open folder that
-// keeps it held, or -1.
-int Hold(const std::string& folder) {
-  for (int tries = 0; tries < 10; ++tries) {
-    mkdir(folder.c_str(), 0700);
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    struct stat held, now;
-    // Held only if it is still the folder of that name once locked: another
-    // copy may have removed it meanwhile.
-    if (flock(fd, LOCK_SH) == 0 && fstat(fd, &held) == 0 && stat(folder.c_str(), &now) == 0 &&
-        held.st_dev == now.st_dev && held.st_ino == now.st_ino)
-      return fd;
-    close(fd);
-  }
-  return -1;
-}
-
-// Removes `folder` where it is empty and no running copy holds it.
-void RemoveIfUnheld(const std::string& folder) {
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0) rmdir(folder.c_str());
-  close(fd);
 }
 
 }  // namespace
@@ -91,6 +71,9 @@ void UsePrivateFolders() {
   const char* runtime = g_getenv("XDG_RUNTIME_DIR");
   const bool has_runtime = runtime && *runtime && g_file_test(runtime, G_FILE_TEST_IS_DIR);
   const std::string parent = has_runtime ? runtime : g_get_tmp_dir();
+  // What runs that were killed left: the sandbox's folders first, known by
+  // the private folder of the same run.
+  if (has_runtime) RemoveSandboxFolders(runtime, false);
   RemoveLeftoversOfEndedRuns(
       parent, [](const std::string& name) { return OwnerIn(name, kPrivatePrefix, IsMkdtempTail); },
       IsOwnFolder);
@@ -98,27 +81,12 @@ void UsePrivateFolders() {
   if (!g_mkdtemp(made.data())) return;  // made with no access for others
   static const std::string folder = made;
   static const std::string session_runtime = has_runtime ? runtime : "";
-  static std::vector<int> held;
   g_setenv("XDG_CACHE_HOME", (folder + "/cache").c_str(), TRUE);
-  if (has_runtime) {
-    RemoveSandboxFolders(session_runtime, false);
-    for (const char* shared : kSharedFolders) {
-      // Left empty by runs that ended (the engine empties the folder of its
-      // message bus proxies only after the program's last code has run).
-      RemoveIfUnheld(session_runtime + "/" + shared);
-      held.push_back(Hold(session_runtime + "/" + shared));
-    }
-  } else {
+  if (!has_runtime)
     g_setenv("XDG_RUNTIME_DIR", folder.c_str(), TRUE);  // the sandbox's files go in the folder
-  }
   std::atexit([] {
     std::error_code ignored;
     fs::remove_all(folder, ignored);
-    if (session_runtime.empty()) return;
-    RemoveSandboxFolders(session_runtime, true);
-    for (int fd : held) close(fd);
-    // Emptied now, but for the proxies' folder where the engine used it (it
-    // goes with the next start, or the launcher's end).
-    for (const char* shared : kSharedFolders) RemoveIfUnheld(session_runtime + "/" + shared);
+    if (!session_runtime.empty()) RemoveSandboxFolders(session_runtime, true);
   });
 }

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -28,8 +29,10 @@ class UserService : public testing::Test {
     if (geteuid() != 0) GTEST_SKIP() << "a user manager of the test's own needs root";
     if (!fs::exists(kManager)) GTEST_SKIP() << "no " << kManager << " (package systemd)";
     // Control groups of the manager's own: cgroup v2 alone, or v2 beside v1's
-    // systemd hierarchy.
-    const std::string name = "hpvisit-test-" + std::to_string(getpid());
+    // systemd hierarchy. Each test's are its own, and so are the journal's
+    // entries it selects by them.
+    static int tests = 0;
+    const std::string name = "hpvisit-test-" + std::to_string(getpid()) + "-" + std::to_string(++tests);
     for (const char* hierarchy : {"/sys/fs/cgroup/unified", "/sys/fs/cgroup/systemd"})
       if (fs::exists(std::string(hierarchy) + "/cgroup.procs")) groups.push_back(hierarchy + ("/" + name));
     if (groups.empty() && fs::exists("/sys/fs/cgroup/cgroup.controllers")) groups.push_back("/sys/fs/cgroup/" + name);
@@ -116,6 +119,20 @@ class UserService : public testing::Test {
       if (process.name == name) return process.pid;
     return 0;
   }
+  // A copy opened by hand in `folder`, as from the menu: in the session of
+  // the manager's user, on the test's display; once its window is shown.
+  pid_t StartByHand(const std::string& folder) {
+    const pid_t program = fork();
+    if (program == 0) {
+      if (chdir(folder.c_str()) != 0) _exit(127);
+      setenv("HOME", home.c_str(), 1);
+      setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+      execl(HPVISIT_BINARY, "hpvisit", nullptr);
+      _exit(127);
+    }
+    EXPECT_TRUE(PumpUntil([&] { return StackingPosition(program) >= 0; }, 20000));
+    return program;
+  }
   // A settings file whose addresses are `page`, with a period of `minutes`.
   static void WriteSettings(const std::string& folder, int minutes, const std::string& page) {
     fs::create_directories(folder);
@@ -158,13 +175,28 @@ class UserService : public testing::Test {
 
 // Started, it visits at once, in the folder of the settings file the manual
 // names; killed, it is started again and visits again; stopped, it saves its
-// settings and leaves no display and none of the sandbox's files behind.
+// settings and leaves no display and none of the sandbox's files behind, and
+// takes nothing of other programs' in the session's runtime folder (the
+// engine's folders there are theirs too). Neither the engine's processes nor
+// the display can speak to the service manager for the program.
 TEST_F(UserService, VisitsAtOnceComesBackAfterAKillAndSavesItsSettingsWhenStopped) {
   const std::string settings = home + "/.config/hpvisit";
   EXPECT_EQ(Show("hpvisit", "WorkingDirectory"), settings);
   WriteSettings(settings, 2, server.Url("/page.php"));
+  fs::create_directories(runtime + "/.flatpak");
+  fs::create_directories(runtime + "/webkitgtk");
+  WriteBytes(runtime + "/webkitgtk/another-program", "kept");
   Systemctl("start hpvisit");
   EXPECT_TRUE(server.WaitForRequests("/page.php", 1, 10000));
+  std::vector<TProcess> others = Descendants(UnitProcess("hpvisit", "hpvisit"));  // the engine's
+  EXPECT_GE(others.size(), 2u) << "the engine's processes are missing";
+  others.push_back({UnitProcess("hpvisit", "Xvfb"), "Xvfb", 0});
+  for (const TProcess& process : others) {
+    std::ifstream environment("/proc/" + std::to_string(process.pid) + "/environ");
+    for (std::string variable; std::getline(environment, variable, '\0');)
+      for (const char* service : {"NOTIFY_SOCKET=", "WATCHDOG_USEC=", "WATCHDOG_PID="})
+        EXPECT_NE(variable.rfind(service, 0), 0u) << process.name << " has " << variable;
+  }
 
   ASSERT_EQ(kill(UnitProcess("hpvisit", "hpvisit"), SIGKILL), 0);
   EXPECT_TRUE(server.WaitForRequests("/page.php", 2, 30000));
@@ -176,8 +208,61 @@ TEST_F(UserService, VisitsAtOnceComesBackAfterAKillAndSavesItsSettingsWhenStoppe
   EXPECT_EQ(Show("hpvisit", "Result"), "success");
   EXPECT_EQ(ReadBytes(settings + "/udat.txt"), "2\r\n0\r\n" + server.Url("/page.php") + "\r\n" + server.Url("/page.php"));
   EXPECT_NE(kill(display, 0), 0) << "the display is still running";
-  for (const char* folder : {"/.flatpak", "/webkitgtk"})
-    EXPECT_FALSE(fs::exists(runtime + folder)) << "the engine's " << folder << " is left";
+  EXPECT_EQ(ReadBytes(runtime + "/webkitgtk/another-program"), "kept");
+  EXPECT_TRUE(fs::is_directory(runtime + "/.flatpak"));
+  for (const auto& left : fs::directory_iterator(runtime + "/.flatpak"))
+    ADD_FAILURE() << left.path() << " of the sandbox is left";
+}
+
+// Beside a copy opened by hand in its settings folder, the service's copy is
+// ready and makes no visit, its status naming the other copy; stopped then,
+// it saves nothing. When that copy closes, it takes over at once, with the
+// settings that copy saved as it closed. It never ends, so the service
+// manager never starts it again.
+TEST_F(UserService, WaitsBesideACopyOpenedByHandAndTakesOverWhenItCloses) {
+  const std::string settings = home + "/.config/hpvisit";
+  WriteSettings(settings, 60, server.Url("/saved.php"));
+  const pid_t by_hand = StartByHand(settings);
+  ASSERT_GT(by_hand, 0);
+  // Changed behind the copy by hand, which saves over it; in a form the
+  // program does not write (LF alone), so that any save shows.
+  const std::string stale = "60\n0\n" + server.Url("/stale.php") + "\n" + server.Url("/stale.php");
+  WriteBytes(settings + "/udat.txt", stale);
+  for (const bool stop_while_waiting : {true, false}) {
+    Systemctl("start hpvisit");
+    EXPECT_EQ(Show("hpvisit", "ActiveState"), "active");
+    EXPECT_NE(Show("hpvisit", "StatusText")
+                  .find("another copy (process " + std::to_string(by_hand) + ") visits from " + settings),
+              std::string::npos)
+        << Show("hpvisit", "StatusText");
+    if (!stop_while_waiting) break;
+    PumpFor(2000);
+    Systemctl("stop hpvisit");
+    EXPECT_EQ(Show("hpvisit", "Result"), "success");
+    EXPECT_EQ(ReadBytes(settings + "/udat.txt"), stale);
+  }
+  EXPECT_TRUE(server.Requests().empty());
+
+  kill(by_hand, SIGTERM);  // closed
+  const int status = WaitForTheEnd(by_hand, 20000);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(server.WaitForRequests("/saved.php", 1, 15000));
+  EXPECT_EQ(server.CountRequests("/stale.php"), 0);
+  EXPECT_EQ(Show("hpvisit", "NRestarts"), "0");
+}
+
+// A stop is a stop however soon it comes after the start: the unit ends with
+// success, though the program may not yet have taken the signal in hand.
+TEST_F(UserService, AStopAtAnyMomentAfterTheStartEndsTheUnitWithSuccess) {
+  WriteSettings(home + "/.config/hpvisit", 60, server.Url("/page.php"));
+  for (const int milliseconds : {200, 400, 600}) {
+    SCOPED_TRACE(std::to_string(milliseconds) + " ms after the start");
+    Systemctl("start --no-block hpvisit");
+    PumpFor(milliseconds);
+    Systemctl("stop hpvisit");
+    EXPECT_EQ(Show("hpvisit", "ActiveState"), "inactive");
+    EXPECT_EQ(Show("hpvisit", "Result"), "success");
+  }
 }
 
 // Two instances of the template, each with its own settings folder and its
