@@ -494,6 +494,15 @@ TEST_F(PaneTest, AVisitThatNeverReachedTheServerIsTriedAgainWithinItsPeriod) {
   EXPECT_EQ(RecordLine(lines[1]).by + " " + RecordLine(lines[1]).outcome, "retry 200 OK");
   form->ShowVisitStatus();
   EXPECT_EQ(form->Label5->GetLabel().Find(L"再試行"), wxNOT_FOUND) << form->Label5->GetLabel();
+
+  // No try where the next period's visit comes first: that visit goes instead.
+  form->Timer1->SetInterval(5000);
+  form->Edit1->SetValue("http://127.0.0.1:1/refused.php");
+  form->Timer1Timer(form->Timer1);
+  EXPECT_TRUE(PumpUntil([&] { return record.Lines("visit ").size() == 3; }));
+  form->ShowVisitStatus();
+  form->Timer1->SetInterval(3600000);
+  EXPECT_EQ(form->Label5->GetLabel().Find(L"再試行"), wxNOT_FOUND) << form->Label5->GetLabel();
 }
 
 // Whatever the engine made of the loads before (one it kept in the page
