@@ -90,7 +90,7 @@ void TForm1::VisitEnded(const TVisitOutcome& outcome) {
     const auto next = Timer1->TimeToNextTick();
     if (!next || delay < *next) {
       ++retries_;
-      retry_resets_indicator_ = visit.by != TVisitBy::kRun;
+      if (visit.by != TVisitBy::kRetry) retry_resets_indicator_ = visit.by != TVisitBy::kRun;
       retry_at_ = wxDateTime::Now() + wxTimeSpan::Milliseconds(delay.count());
       retry_.StartOnce(static_cast<int>(delay.count()));
       CallWhenTheNetworkComesBack([this] { RetryVisit(); });
