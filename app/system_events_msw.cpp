@@ -50,13 +50,14 @@ NetworkWait& Network() {
   return network;
 }
 
-// Asks for the next change (each request hears of one).
-void AskForTheNextChange() {
+// Asks for the next change (each request hears of one); false where the
+// system cannot tell (the event is then never set).
+bool AskForTheNextChange() {
   NetworkWait& network = Network();
   HANDLE ignored = nullptr;
   network.overlapped = {};
   network.overlapped.hEvent = network.changed;
-  ::NotifyAddrChange(&ignored, &network.overlapped);
+  return ::NotifyAddrChange(&ignored, &network.overlapped) == ERROR_IO_PENDING;
 }
 
 void CALLBACK OnAddressChange(void*, BOOLEAN) {
@@ -79,8 +80,7 @@ void CallWhenTheNetworkComesBack(std::function<void()> back) {
   network.back = std::move(back);
   if (!network.back || network.changed) return;
   network.changed = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (!network.changed) return;
-  AskForTheNextChange();
+  if (!network.changed || !AskForTheNextChange()) return;
   ::RegisterWaitForSingleObject(&network.wait, network.changed, OnAddressChange, nullptr, INFINITE,
                                 WT_EXECUTEDEFAULT);
 }
