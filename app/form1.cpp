@@ -6,6 +6,7 @@
 #include <wx/settings.h>
 
 #include "app/icon.h"
+#include "app/system_events.h"
 
 TForm1* Form1 = nullptr;
 
@@ -86,6 +87,9 @@ TForm1::TForm1(wxWindow* owner)
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Timer1Timer(Timer1); }, Timer1->GetId());
   status_update_.SetOwner(this);
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowVisitStatus(); }, status_update_.GetId());
+  retry_.SetOwner(this);
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { RetryVisit(); }, retry_.GetId());
+  CallOnWaking(this, [this] { Woke(); });
   Bind(wxEVT_CLOSE_WINDOW, &TForm1::OnCloseWindow, this);
   Timer1->SetInterval(60000);
   Timer1->SetEnabled(true);
@@ -95,7 +99,10 @@ TForm1::TForm1(wxWindow* owner)
   ShowVisitStatus();
 }
 
-TForm1::~TForm1() { delete Timer1; }
+TForm1::~TForm1() {
+  CancelRetry();
+  delete Timer1;
+}
 
 void TForm1::QueueRunPress() {
   auto* click = new wxCommandEvent(wxEVT_BUTTON, Button1->GetId());

@@ -46,7 +46,14 @@ class TForm1 : public wxFrame {
   void FormClose(wxObject* Sender, TCloseAction& Action);
 
   // Steps the handlers share.
-  void VisitPage(bool resetIndicatorOnDayVisit);
+  void VisitPage(bool resetIndicatorOnDayVisit, TVisitBy by);
+  // The machine has woken from sleep: the visit whose time passed meanwhile
+  // is made now.
+  void Woke();
+  // Another try of the last visit, whose request never went out, and the
+  // end of the tries (a visit of the next period is made).
+  void RetryVisit();
+  void CancelRetry();
   void LoadSettings();
   void SaveSettings();
   void ApplyDefaults();
@@ -74,6 +81,13 @@ class TForm1 : public wxFrame {
   TVisitHistory history_;
   // Visits ending in quick succession change the status line once.
   wxTimer status_update_;
+  // The next try of a visit whose request never went out: when (invalid
+  // while none waits), how many were made, and whether the visit was the
+  // timer's (visit/retry.h).
+  wxTimer retry_;
+  wxDateTime retry_at_;
+  int retries_ = 0;
+  bool retry_resets_indicator_ = false;
 };
 
 extern TForm1* Form1;

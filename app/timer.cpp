@@ -23,6 +23,7 @@ void TTimer::Restart() {
 void TTimer::ArmFor(Clock::time_point due) {
   due_ = due;
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due_ - Clock::now());
+  due_on_the_wall_ = Now() + wxTimeSpan::Milliseconds(wait.count());
   Start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 1)),
         wxTIMER_ONE_SHOT);
 }
@@ -39,7 +40,18 @@ void TTimer::Notify() {
   const auto period = std::chrono::milliseconds(interval_);
   auto next = due_ + period;
   const auto now = Clock::now();
-  if (next <= now) next = now + period;  // a whole period was lost (suspend): tick once, then resume
+  if (next <= now) next = now + period;  // a whole period late (a machine held up): tick once, then resume
   ArmFor(next);
   wxTimer::Notify();
+}
+
+bool TTimer::CatchUpAfterSleep() {
+  if (!IsRunning()) return false;
+  const wxLongLong left = (due_on_the_wall_ - Now()).GetMilliseconds();
+  if (left <= 0) {
+    ArmFor(Clock::now() + std::chrono::milliseconds(interval_));
+    return true;
+  }
+  ArmFor(Clock::now() + std::chrono::milliseconds(left.GetValue()));
+  return false;
 }

@@ -18,6 +18,9 @@ TVisitOutcome::Kind KindOf(const GError* error) {
     switch (error->code) {
       case G_IO_ERROR_CONNECTION_REFUSED:
         return Kind::kRefused;
+      case G_IO_ERROR_HOST_UNREACHABLE:
+      case G_IO_ERROR_NETWORK_UNREACHABLE:
+        return Kind::kUnreachable;
       case G_IO_ERROR_CONNECTION_CLOSED:
       case G_IO_ERROR_PARTIAL_INPUT:
         return Kind::kReset;
@@ -26,6 +29,12 @@ TVisitOutcome::Kind KindOf(const GError* error) {
     }
   }
   return Kind::kFailed;
+}
+
+// The connection failed while the answer was coming: closed or reset before
+// the end its headers promised.
+bool IsCutShort(const GError* error) {
+  return error->domain == G_IO_ERROR && error->code != G_IO_ERROR_CANCELLED;
 }
 
 bool IsEngineInternalError(const GError* error) {
@@ -40,6 +49,18 @@ bool IsCancelled(const GError* error) {
          g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
 }
 
+// An address with every byte outside ASCII percent-encoded, as the engine
+// encodes them (a request object of its own reads text as Latin-1).
+std::string AsciiOnly(const std::string& address) {
+  std::string ascii;
+  for (const unsigned char c : address) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    if (c < 0x80) ascii += static_cast<char>(c);
+    else ascii += {'%', kHex[c >> 4], kHex[c & 15]};
+  }
+  return ascii;
+}
+
 // An address without its fragment: the part a request is made for.
 std::string Requested(const char* uri) {
   const std::string address = uri ? uri : "";
@@ -50,11 +71,15 @@ std::string Requested(const char* uri) {
 
 void TCppWebBrowser::Engine::LoadVisit() {
   Unbind();
-  visit->considered = visit->sent = false;
+  visit->considered = visit->sent = visit->replaced = false;
+  // As the engine parses it: lower-case scheme and host, punycode, the path
+  // percent-encoded, a default port left out. (Asked of a request of its own:
+  // the view's address may still change with the end of an earlier load.)
+  WebKitURIRequest* request = webkit_uri_request_new(AsciiOnly(visit->typed).c_str());
+  const char* parsed = webkit_uri_request_get_uri(request);
   webkit_web_view_load_uri(view, visit->typed.c_str());
-  // As the engine parsed it: lower-case scheme and host, punycode, the path
-  // percent-encoded, a default port left out.
-  visit->requested = Requested(webkit_web_view_get_uri(view));
+  visit->requested = Requested(parsed && *parsed ? parsed : webkit_web_view_get_uri(view));
+  g_object_unref(request);
 }
 
 void TCppWebBrowser::Engine::End(Kind kind, const std::string& detail) {
@@ -75,7 +100,7 @@ void TCppWebBrowser::Engine::End(Kind kind, const std::string& detail) {
 
 void TCppWebBrowser::Engine::Failed(const GError* error) {
   if (IsEngineInternalError(error)) return LostWithItsProcess();
-  if (visit->status != 0) return End(Kind::kResponse);
+  if (visit->status != 0) return End(IsCutShort(error) ? Kind::kIncomplete : Kind::kResponse);
   End(KindOf(error), error->message);
 }
 
@@ -95,9 +120,12 @@ gboolean TCppWebBrowser::Engine::OnDecidePolicy(WebKitWebView*, WebKitPolicyDeci
   if (!self->visit || type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
   WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
       WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-  if (Requested(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action))) ==
-      self->visit->requested)
-    self->visit->considered = true;
+  const bool its_own =
+      Requested(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action))) ==
+      self->visit->requested;
+  if (its_own) self->visit->considered = true;
+  else if (self->visit->replaced && !webkit_navigation_action_is_redirect(action))
+    self->End(Kind::kLeftByPage);
   return FALSE;  // decided elsewhere (pane/web_dialogs.h)
 }
 
@@ -107,6 +135,7 @@ void TCppWebBrowser::Engine::OnResourceLoadStarted(WebKitWebView* view, WebKitWe
       Requested(webkit_uri_request_get_uri(request)) != self->visit->requested)
     return;
   self->Unbind();
+  self->visit->replaced = false;
   self->visit->resource = WEBKIT_WEB_RESOURCE(g_object_ref(resource));
   g_signal_connect(resource, "sent-request", G_CALLBACK(OnSentRequest), self);
   g_signal_connect(resource, "notify::response", G_CALLBACK(OnResponse), self);
@@ -137,9 +166,13 @@ void TCppWebBrowser::Engine::OnResourceFinished(WebKitWebResource* resource, Eng
 void TCppWebBrowser::Engine::OnResourceFailed(WebKitWebResource* resource, GError* error,
                                               Engine* self) {
   if (!self->IsVisits(resource)) return;
-  // Replaced, before its answer, by the page's own navigation to the same
-  // address: the load that replaced it is the visit's now.
-  if (IsCancelled(error) && self->visit->status == 0) return self->Unbind();
+  // Replaced, before its answer, by the page's own navigation: to the same
+  // address, the load that replaced it is the visit's now; to another, the
+  // visit ends when the engine decides on it (OnDecidePolicy).
+  if (IsCancelled(error) && self->visit->status == 0) {
+    self->visit->replaced = true;
+    return self->Unbind();
+  }
   self->Failed(error);
 }
 

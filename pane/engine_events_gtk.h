@@ -34,6 +34,7 @@ struct TCppWebBrowser::Engine {
     bool restarted = false;                 // made again after its web process was lost
     bool reloaded = false;    // loaded again where the engine kept it in the page shown
     bool redirected = false;  // the server redirected it
+    bool replaced = false;    // its load was cancelled, before its answer, by the page's own
     int status = 0;           // its answer's HTTP status, once the answer came
     std::string address;      // where it ended up, once the answer came
   };
@@ -56,12 +57,15 @@ struct TCppWebBrowser::Engine {
   void End(Kind kind, const std::string& detail = {});
   // How a visit whose load failed ended: an answer that came and was not
   // shown (a download refused, no content, a password asked for) is the
-  // visit's answer; a load lost with its web process is made again where it
-  // may be (LostWithItsProcess).
+  // visit's answer, but one whose connection failed before its end is cut
+  // short; a load lost with its web process is made again where it may be
+  // (LostWithItsProcess).
   void Failed(const GError* error);
   bool IsVisits(WebKitWebResource* resource) const;
   void Unbind();
-  // The engine decided on a navigation: one to the visit's address is its own.
+  // The engine decided on a navigation: one to the visit's address is its
+  // own; one of the page's own to another address, once it has replaced the
+  // visit's load, ends the visit.
   static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, Engine* self);
   // A main resource for the visit's address is the visit's; one for another

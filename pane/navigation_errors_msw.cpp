@@ -15,6 +15,7 @@ void DescribeNavigationError(long status_code, TVisitOutcome& outcome) {
       {0x800C0004, Kind::kRefused},      // INET_E_CANNOT_CONNECT
       {0x800C0005, Kind::kUnresolved},   // INET_E_RESOURCE_NOT_FOUND: no such server
       {0x800C0007, Kind::kReset},        // INET_E_DATA_NOT_AVAILABLE
+      {0x800C000B, Kind::kTimedOut},     // INET_E_CONNECTION_TIMEOUT: no connection made
       {0x800C0008, Kind::kReset},        // INET_E_DOWNLOAD_FAILURE
       {0x800C000E, Kind::kCertificate},  // INET_E_SECURITY_PROBLEM
       {0x800C0019, Kind::kCertificate},  // INET_E_INVALID_CERTIFICATE

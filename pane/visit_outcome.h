@@ -11,10 +11,14 @@ struct TVisitOutcome {
                    // that is not http, or a control that does not tell it)
     kUnresolved,   // the host's name could not be resolved
     kRefused,      // the connection was refused
-    kReset,        // the connection was reset or closed before the answer was whole
+    kUnreachable,  // no route to the server's network or host
+    kTimedOut,     // the connection was not made in time (the request did not go out)
+    kReset,        // the connection was reset or closed before the answer came
+    kIncomplete,   // the answer came and ended before it was whole (closed or reset)
     kCertificate,  // the server's certificate was refused
     kNoAnswer,     // no answer came before the next visit
     kCutShort,     // the answer was still coming when the next visit began
+    kLeftByPage,   // the page shown navigated elsewhere, ending the visit's load
     kEngineEnded,  // the engine's process ended (a crash)
     kMemoryLimit,  // the page took more memory than allowed, and its process was ended
     kStopped,      // the program ended while the visit was under way

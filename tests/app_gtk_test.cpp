@@ -1,7 +1,7 @@
 // The window and the program on GTK and POSIX: the face that draws the
 // captions, the pane's first load, the window manager's close, the time zone
 // the night window goes by, the command line, and the program stopped by a
-// signal.
+// signal, and the program woken from sleep.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 
+#include <gio/gio.h>
 #include <gtk/gtk.h>
 #include <wx/fontenum.h>
 #include <wx/log.h>
@@ -307,6 +309,65 @@ TEST(Program, OneVisitorPerSettingsFolder) {
   EXPECT_TRUE(server.WaitForRequests("/first.php", 2));
   kill(again, SIGTERM);
   EXPECT_NE(WaitForTheEnd(again, 20000), -1);
+}
+
+// The program keeps the next visit's time across a sleep: the system bus says
+// when the machine sleeps and wakes (here a bus of the test's own, with the
+// test as logind), and the wall clock, moved on over the sleep while the
+// event loop's clock stood still, decides. Period 60 minutes: 5 minutes
+// asleep, no visit on waking; two hours more, one visit at once, with its
+// own word in the record.
+TEST(Program, OnWakingTheVisitWhoseTimePassedIsMadeAtOnce) {
+  TempWorkingDirectory dir;
+  const char* fake_clock = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+  const std::string bus = "unix:path=" + dir.File("system_bus");
+  int daemon = 0;
+  if (std::FILE* out = popen(("dbus-daemon --session --fork --print-pid --address=" + bus + " 2>/dev/null").c_str(), "r")) {
+    if (std::fscanf(out, "%d", &daemon) != 1) daemon = 0;
+    pclose(out);
+  }
+  if (daemon <= 0 || !std::filesystem::exists(fake_clock)) GTEST_SKIP() << "no dbus-daemon or libfaketime";
+  const std::shared_ptr<void> bus_ends(nullptr, [&](void*) { kill(daemon, SIGTERM); });
+  GDBusConnection* logind = g_dbus_connection_new_for_address_sync(
+      bus.c_str(), GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION), nullptr, nullptr, nullptr);
+  ASSERT_TRUE(logind);
+  GVariant* named = g_dbus_connection_call_sync(
+      logind, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+      g_variant_new("(su)", "org.freedesktop.login1", 0u), nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+  ASSERT_TRUE(named);
+  g_variant_unref(named);
+  const auto prepare_for_sleep = [&](gboolean sleeping) {
+    g_dbus_connection_emit_signal(logind, nullptr, "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                                  "PrepareForSleep", g_variant_new("(b)", sleeping), nullptr);
+    g_dbus_connection_flush_sync(logind, nullptr, nullptr);
+  };
+  TestServer server;
+  WriteBytes("udat.txt", "60\r\n0\r\n" + server.Url("/cron.php") + "\r\n" + server.Url("/cron.php"));
+  WriteBytes("faketime", "+0");
+  const pid_t program = StartTheProgram([&] {
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.c_str(), 1);
+    setenv("LD_PRELOAD", fake_clock, 1);
+    setenv("FAKETIME_TIMESTAMP_FILE", dir.File("faketime").c_str(), 1);
+    setenv("FAKETIME_NO_CACHE", "1", 1);
+    setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
+    (void)!freopen("err", "w", stderr);
+  }, "--run");
+  EXPECT_TRUE(server.WaitForRequests("/cron.php", 1));
+  PumpFor(1000);
+  for (const auto& [clock, visits] : {std::pair{"+5m", 1}, std::pair{"+125m", 2}}) {
+    prepare_for_sleep(true);
+    WriteBytes("faketime", clock);
+    prepare_for_sleep(false);
+    if (visits == 1) PumpFor(3000);  // none to come
+    EXPECT_TRUE(server.WaitForRequests("/cron.php", visits, 5000)) << clock;
+    PumpFor(500);
+    EXPECT_EQ(server.CountRequests("/cron.php"), visits) << clock;
+  }
+  kill(program, SIGTERM);
+  EXPECT_EQ(WaitForTheEnd(program, 20000), 0);
+  g_object_unref(logind);
+  EXPECT_NE(ReadBytes("err").find(" wake day \"200 OK\""), std::string::npos) << ReadBytes("err");
 }
 
 // --help and --version answer on standard output and end at once; any other

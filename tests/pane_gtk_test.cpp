@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -286,11 +287,34 @@ class SilentPort {
       return gboolean(G_SOURCE_CONTINUE);
     }, nullptr);
   }
+  // From now on each request is answered with `answer` only, and its
+  // connection then closed, or reset.
+  void AnswerWithOnly(std::string answer, bool reset) {
+    answer_ = std::move(answer);
+    reset_ = reset;
+    source_ = g_unix_fd_add(fd_, G_IO_IN, [](gint fd, GIOCondition, gpointer self) {
+      const int connection = accept(fd, nullptr, nullptr);
+      g_unix_fd_add(connection, G_IO_IN, [](gint connection, GIOCondition, gpointer data) {
+        const auto* self = static_cast<SilentPort*>(data);
+        char request[4096];
+        if (read(connection, request, sizeof request) > 0) {
+          (void)!write(connection, self->answer_.data(), self->answer_.size());
+          const linger reset = {1, 0};
+          if (self->reset_) setsockopt(connection, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        }
+        close(connection);
+        return gboolean(G_SOURCE_REMOVE);
+      }, self);
+      return gboolean(G_SOURCE_CONTINUE);
+    }, this);
+  }
 
  private:
   int fd_;
   int port_ = 0;
   guint source_ = 0;
+  std::string answer_;
+  bool reset_ = false;
 };
 
 TEST_F(PaneTest, FailedVisitsBlockNothing) {
@@ -352,10 +376,17 @@ struct RecordLine {
 // ended: only there, never for an address the engine writes otherwise).
 TEST_F(PaneTest, EveryVisitEndsInOneLineOfTheRecord) {
   TestServer https(true);
-  SilentPort hung, stopped, resetting, held_at_the_end;
+  SilentPort hung, stopped, resetting, held_at_the_end, closed_early, reset_early, chunks_cut;
   stopped.Close();
   resetting.ResetEveryConnection();
-  TestServer::Response error, moved, held, challenge, no_content, attachment;
+  // Answers that promise more than they bring: 10 bytes of 1,000, or chunks
+  // without the last.
+  const std::string promised = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 9000\r\n\r\n<p>012345";
+  closed_early.AnswerWithOnly(promised, false);
+  reset_early.AnswerWithOnly(promised + std::string(2000, ' '), true);  // once the page is shown
+  chunks_cut.AnswerWithOnly(
+      "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n3e8\r\n<p>012345", false);
+  TestServer::Response error, moved, held, challenge, no_content, attachment, unanswered;
   error.status = 500;
   moved.status = 302;
   moved.headers = {{"Location", "/final.php"}};
@@ -372,10 +403,13 @@ TEST_F(PaneTest, EveryVisitEndsInOneLineOfTheRecord) {
   server.Serve("/auth.php", challenge);
   server.Serve("/empty.php", no_content);
   server.Serve("/download.php", attachment);
+  unanswered.held = true;
+  server.Serve("/unanswered.php", unanswered);
   const std::string port = server.Url("").substr(server.Url("").rfind(':'));
   enum class End { kItself, kByTheNext, kByClosingTheWindow };
   const struct {
     std::string address, outcome, ended_at;
+    bool tried_again = false;  // its request never went out
     End end = End::kItself;
     std::function<void()> once_asked = [] {};
   } rows[] = {
@@ -384,27 +418,42 @@ TEST_F(PaneTest, EveryVisitEndsInOneLineOfTheRecord) {
       {server.Url("/auth.php"), "401 Unauthorized", ""},
       {server.Url("/empty.php"), "204 No Content", ""},
       {server.Url("/download.php"), "200 OK", ""},  // the download refused
-      {stopped.Url(), "connection refused", ""},
+      {stopped.Url(), "connection refused", "", true},
       {resetting.Url(), "connection reset", ""},
+      {closed_early.Url(), "cut short after 200 OK", ""},
+      {reset_early.Url(), "cut short after 200 OK", ""},
+      {chunks_cut.Url(), "cut short after 200 OK", ""},
       {server.Url("/moved.php"), "200 OK", server.Url("/final.php")},
       // Addresses the engine writes otherwise are not redirects.
       {server.Url(""), "200 OK", ""},
       {"http://LOCALHOST" + port + "/日本語.php?q=語", "200 OK", ""},
       {https.Url("/tls.php"), "certificate refused", ""},
-      {"http://hpvisit.invalid/a.php", "name not resolved", ""},
+      {"http://hpvisit.invalid/a.php", "name not resolved", "", true},
       {"http://127.0.0.1:6000/x11.php", "failed: the engine would not load it", ""},
-      {hung.Url(), "no answer before the next visit", "", End::kByTheNext},
-      {server.Url("/held.php"), "cut short by the next visit after 200 OK", "", End::kByTheNext},
+      {hung.Url(), "no answer before the next visit", "", false, End::kByTheNext},
+      {server.Url("/held.php"), "cut short by the next visit after 200 OK", "", false, End::kByTheNext},
       {server.Url("/last.php"), "200 OK", ""},
-      {held_at_the_end.Url(), "stopped with the program", "", End::kByClosingTheWindow},
+      // The page shown goes elsewhere while the visit waits for its answer.
+      {server.Url("/unanswered.php"), "ended by the page's own navigation", "", false, End::kItself,
+       [&] {
+         server.WaitForRequests("/unanswered.php", 1);
+         webkit_web_view_evaluate_javascript(EngineView(form), "location.href = '/elsewhere.php'", -1,
+                                             nullptr, nullptr, nullptr, nullptr, nullptr);
+       }},
+      {held_at_the_end.Url(), "stopped with the program", "", false, End::kByClosingTheWindow},
   };
   StandardErrorCapture record;
+  form->Timer1->SetInterval(3600000);  // no tick of its own meanwhile; time for a try again
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     form->Edit1->SetValue(wxString::FromUTF8(rows[i].address));
     form->Timer1Timer(form->Timer1);
     rows[i].once_asked();
     if (rows[i].end == End::kItself) {
       EXPECT_TRUE(PumpUntil([&] { return record.Lines("visit ").size() > i; }, 30000)) << rows[i].address;
+      // While a try again waits, the status line says when it comes.
+      form->ShowVisitStatus();
+      EXPECT_EQ(form->Label5->GetLabel().Find(L"再試行 ") != wxNOT_FOUND, rows[i].tried_again)
+          << form->Label5->GetLabel();
     } else {
       PumpFor(1000);  // its request made, its answer (if any) come
     }
@@ -423,6 +472,39 @@ TEST_F(PaneTest, EveryVisitEndsInOneLineOfTheRecord) {
   }
 }
 
+// A visit whose request never went out (the server's port closed at that
+// moment) is tried again within its period, 10 s later, and so reaches the
+// server once the port is open again: once, with a line of its own.
+TEST_F(PaneTest, AVisitThatNeverReachedTheServerIsTriedAgainWithinItsPeriod) {
+  StandardErrorCapture record;
+  auto closed = std::make_unique<TestServer>();
+  const std::string port = closed->Url("").substr(closed->Url("").rfind(':') + 1);
+  closed.reset();
+  form->Edit1->SetValue("http://127.0.0.1:" + port + "/cron.php");
+  form->Button1Click(form->Button1);
+  EXPECT_TRUE(PumpUntil([&] { return record.Lines("visit ").size() == 1; }));
+  TestServer opened(false, std::stoi(port));
+  EXPECT_TRUE(opened.WaitForRequests("/cron.php", 1, 20000));
+  EXPECT_TRUE(PumpUntil([&] { return record.Lines("visit ").size() == 2; }));
+  PumpFor(500);
+  EXPECT_EQ(opened.CountRequests("/cron.php"), 1);
+  const std::vector<std::string> lines = record.Lines("visit ");
+  ASSERT_EQ(lines.size(), 2u) << record.Text();
+  EXPECT_EQ(RecordLine(lines[0]).by + " " + RecordLine(lines[0]).outcome, "run connection refused");
+  EXPECT_EQ(RecordLine(lines[1]).by + " " + RecordLine(lines[1]).outcome, "retry 200 OK");
+  form->ShowVisitStatus();
+  EXPECT_EQ(form->Label5->GetLabel().Find(L"再試行"), wxNOT_FOUND) << form->Label5->GetLabel();
+
+  // No try where the next period's visit comes first: that visit goes instead.
+  form->Timer1->SetInterval(5000);
+  form->Edit1->SetValue("http://127.0.0.1:1/refused.php");
+  form->Timer1Timer(form->Timer1);
+  EXPECT_TRUE(PumpUntil([&] { return record.Lines("visit ").size() == 3; }));
+  form->ShowVisitStatus();
+  form->Timer1->SetInterval(3600000);
+  EXPECT_EQ(form->Label5->GetLabel().Find(L"再試行"), wxNOT_FOUND) << form->Label5->GetLabel();
+}
+
 // Whatever the engine made of the loads before (one it kept in the page
 // shown, one it never started, loads the page started of its own), every
 // visit is one request and its line is its own.
@@ -437,10 +519,27 @@ TEST_F(PaneTest, EveryVisitIsOneRequestWithItsOwnLineWhateverCameBefore) {
     return RecordLine(record.Lines("visit ")[seen++]).outcome;
   };
 
+  // A visit the server holds without an answer, then one it answers at once,
+  // the first visits of the pane (blank until then).
+  EXPECT_TRUE(PumpUntil([&] { return webkit_web_view_get_uri(EngineView(form)) != nullptr; }));
+  PumpFor(500);
+  TestServer::Response held, error;
+  held.held = true;
+  error.status = 500;
+  server.Serve("/held.php", held);
+  form->Edit1->SetValue(server.Url("/held.php"));
+  form->Timer1Timer(form->Timer1);
+  EXPECT_TRUE(server.WaitForRequests("/held.php", 1));
+  server.Serve("/held.php", error);
+  EXPECT_EQ(visit(server.Url("/held.php")), "no answer before the next visit");  // the first's line
+  EXPECT_TRUE(PumpUntil([&] { return record.Lines("visit ").size() > seen; }));
+  ASSERT_GT(record.Lines("visit ").size(), seen);
+  EXPECT_EQ(RecordLine(record.Lines("visit ")[seen++]).outcome, "500 Internal Server Error");
+
   // An address with a fragment, whose page moves to another fragment.
   EXPECT_TRUE(RunOnPage("/dashboard.php", "<script>location.hash = '#/home';</script>"));
-  EXPECT_TRUE(PumpUntil([&] { return record.Lines("visit ").size() == 1; }));
-  seen = 1;
+  EXPECT_TRUE(PumpUntil([&] { return record.Lines("visit ").size() == 3; }));
+  seen = 3;
   for (int i = 0; i < 3; ++i) EXPECT_EQ(visit(server.Url("/dashboard.php#/")), "200 OK") << i;
   EXPECT_EQ(server.CountRequests("/dashboard.php"), 4);
 
@@ -451,6 +550,7 @@ TEST_F(PaneTest, EveryVisitIsOneRequestWithItsOwnLineWhateverCameBefore) {
   EXPECT_TRUE(PumpUntil([&] { return record.Lines("visit ").size() > seen; }));
   ++seen;
   EXPECT_EQ(visit(server.Url("/third.php")), "200 OK");
+
 
   // A page that has started a navigation of its own when the visit is asked for.
   TestServer::Response busy;

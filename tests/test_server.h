@@ -23,11 +23,13 @@ class TestServer {
     std::vector<std::pair<std::string, std::string>> headers;
     // The status, the headers and `body`, and then never the rest (Linux).
     bool endless = false;
+    // No answer at all, while the server lives (Linux).
+    bool held = false;
   };
 
   // Plain HTTP; with `https`, TLS with a self-signed certificate that no
-  // browser should accept.
-  explicit TestServer(bool https = false);
+  // browser should accept. On `port`, or on one the system picks.
+  explicit TestServer(bool https = false, int port = 0);
   ~TestServer();
 
   // The address of `path` on this server, e.g. http://127.0.0.1:PORT/a.php

@@ -34,6 +34,7 @@ struct TestServer::Impl {
 
     const auto found = self->responses.find(path);
     const Response response = found == self->responses.end() ? Response{} : found->second;
+    if (response.held) return soup_server_message_pause(message);
     SoupMessageHeaders* out = soup_server_message_get_response_headers(message);
     for (const auto& [header, header_value] : response.headers)
       soup_message_headers_append(out, header.c_str(), header_value.c_str());
@@ -69,7 +70,7 @@ GTlsCertificate* SelfSignedCertificate() {
 }
 }  // namespace
 
-TestServer::TestServer(bool https) : impl_(new Impl) {
+TestServer::TestServer(bool https, int port) : impl_(new Impl) {
   GTlsCertificate* certificate = https ? SelfSignedCertificate() : nullptr;
   if (https && !certificate) ADD_FAILURE() << "test server: no certificate (is openssl installed?)";
   impl_->server = certificate ? soup_server_new("tls-certificate", certificate, nullptr)
@@ -78,7 +79,7 @@ TestServer::TestServer(bool https) : impl_(new Impl) {
   impl_->https = https;
   soup_server_add_handler(impl_->server, nullptr, &Impl::Handle, impl_.get(), nullptr);
   GInetAddress* loopback = g_inet_address_new_from_string("127.0.0.1");
-  GSocketAddress* address = g_inet_socket_address_new(loopback, 0);
+  GSocketAddress* address = g_inet_socket_address_new(loopback, static_cast<guint16>(port));
   GError* error = nullptr;
   const auto options = SoupServerListenOptions(https ? SOUP_SERVER_LISTEN_HTTPS : 0);
   if (!soup_server_listen(impl_->server, address, options, &error)) {

@@ -84,7 +84,7 @@ struct TestServer::Impl {
   }
 };
 
-TestServer::TestServer(bool https) : impl_(new Impl) {
+TestServer::TestServer(bool https, int port) : impl_(new Impl) {
   if (https) ADD_FAILURE() << "test server: no TLS on Windows";
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
@@ -92,6 +92,7 @@ TestServer::TestServer(bool https) : impl_(new Impl) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<u_short>(port));
   int size = sizeof address;
   if (bind(impl_->listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
       listen(impl_->listener, 16) != 0 ||

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "app/clock.h"
 #include "app/timer.h"
 #include "tests/support.h"
 
@@ -52,6 +53,38 @@ TEST(Timer, SettingTheIntervalRestartsTheCountdown) {
   }
   EXPECT_EQ(ticks, 0);
   EXPECT_TRUE(PumpUntil([&] { return ticks == 1; }, 1000));
+}
+
+// The event loop's clock stands still while the machine sleeps; the wall
+// clock decides on waking. Here the wall clock moves alone, as it does over
+// a sleep.
+TEST(Timer, OnWakingTheWallClockDecidesWhenTheNextTickIs) {
+  wxDateTime wall = wxDateTime::Now();
+  SetClockForTesting([&] { return wall; });
+  wxEvtHandler owner;
+  TTimer timer(&owner, 1);
+  timer.SetInterval(60 * 60000);
+  timer.SetEnabled(true);
+  const struct {
+    int slept_minutes;
+    bool tick_now;
+    int next_in_minutes;
+  } rows[] = {
+      {10, false, 50},     // its time has not come: at that time, not a period after the start
+      {8 * 60, true, 60},  // periods slept through: one tick now, the next a period later
+      {60, true, 60},      // due at the very moment
+  };
+  for (const auto& row : rows) {
+    wall += wxTimeSpan::Minutes(row.slept_minutes);
+    EXPECT_EQ(timer.CatchUpAfterSleep(), row.tick_now) << row.slept_minutes;
+    const auto next = timer.TimeToNextTick();
+    ASSERT_TRUE(next.has_value());
+    EXPECT_NEAR(static_cast<double>(next->count()), row.next_in_minutes * 60000.0, 2000.0)
+        << row.slept_minutes;
+  }
+  timer.SetEnabled(false);
+  EXPECT_FALSE(timer.CatchUpAfterSleep());
+  SetClockForTesting({});
 }
 
 }  // namespace

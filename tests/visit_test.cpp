@@ -7,6 +7,7 @@
 #include "app/exception.h"
 #include "pane/with_scheme.h"
 #include "tests/visit_fixture.h"
+#include "visit/retry.h"
 
 namespace {
 
@@ -172,6 +173,13 @@ TEST(StartedWithRun, VisitsAtOnceThenEveryPeriodOfTheSettingsFile) {
   EXPECT_TRUE(server.WaitForRequests("/run.php", 1, 5000));
   EXPECT_EQ(form->Timer1->GetInterval(), 120000u);
   DestroyForm(form);
+}
+
+// A visit whose request never went out is tried again 10 s later, then at
+// intervals twice as long each time, never more than 2 minutes apart.
+TEST(Retry, TriesComeAtGrowingIntervalsOfAtMostTwoMinutes) {
+  const std::pair<int, int> rows[] = {{0, 10}, {1, 20}, {2, 40}, {3, 80}, {4, 120}, {30, 120}};
+  for (const auto& [tries, seconds] : rows) EXPECT_EQ(RetryDelay(tries), std::chrono::seconds(seconds)) << tries;
 }
 
 TEST(WithScheme, CompletesAnAddressWithoutASchemeAsHttp) {

@@ -37,7 +37,7 @@ void ReportVisit(const TVisitMade& visit, const TVisitOutcome& outcome, bool) {
           "HPVISIT_ADDRESS=%s", outcome.requested.utf8_string().c_str(), "HPVISIT_FINAL_ADDRESS=%s",
           outcome.address.utf8_string().c_str(), "HPVISIT_MILLISECONDS=%ld", outcome.milliseconds,
           "HPVISIT_TIME_OF_DAY=%s", visit.night ? "night" : "day", "HPVISIT_BY=%s",
-          visit.by_timer ? "timer" : "run", nullptr) == 0)
+          TriggerName(visit.by), nullptr) == 0)
     return;
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);

@@ -1,10 +1,13 @@
-// Visits: Run, the timer's tick, and the choice between day and night.
+// Visits: Run, the timer's tick, the tick on waking, the tries again of a
+// visit whose request never went out, and the choice between day and night.
 #include "app/clock.h"
 #include "app/service_manager.h"
 #include "app/form1.h"
 #include "app/str_to_int.h"
+#include "app/system_events.h"
 #include "visit/clamp_interval.h"
 #include "visit/record_channel.h"
+#include "visit/retry.h"
 
 namespace {
 constexpr unsigned short kNightEndsAtHour = 7;  // 0:00:00 to 6:59:59 is night
@@ -13,16 +16,15 @@ const wxColour kNightIndicator(0, 255, 255);  // aqua
 constexpr int kStatusUpdateMilliseconds = 250;
 }  // namespace
 
-void TForm1::VisitPage(bool resetIndicatorOnDayVisit) {
+void TForm1::VisitPage(bool resetIndicatorOnDayVisit, TVisitBy by) {
   bool night = false;
   if (CheckBox1->GetValue()) {
     unsigned short hour, minute, second, millisecond;
     DecodeTime(Now(), hour, minute, second, millisecond);
     night = hour < kNightEndsAtHour;
   }
-  // For the record and the status line, which tell the time on the wall: Run,
-  // or the timer (which resets the indicator).
-  visits_.push_back({resetIndicatorOnDayVisit, night, wxDateTime::Now()});
+  // For the record and the status line, which tell the time on the wall.
+  visits_.push_back({by, night, wxDateTime::Now()});
   if (night) {
     CheckBox1->SetBackgroundColour(kNightIndicator);
     WebBrowser1->Silent = true;
@@ -38,12 +40,40 @@ void TForm1::VisitPage(bool resetIndicatorOnDayVisit) {
 
 void TForm1::Button1Click(wxObject*) {
   const long minutes = ClampInterval(StrToInt(Edit2->GetValue()));
-  VisitPage(false);
+  CancelRetry();
+  VisitPage(false, TVisitBy::kRun);
   Timer1->SetInterval(static_cast<unsigned>(minutes * kMillisecondsPerMinute));
   Timer1->SetEnabled(true);
 }
 
-void TForm1::Timer1Timer(wxObject*) { VisitPage(true); }
+void TForm1::Timer1Timer(wxObject*) {
+  CancelRetry();
+  VisitPage(true, TVisitBy::kTimer);
+}
+
+void TForm1::Woke() {
+  if (Timer1->CatchUpAfterSleep()) {
+    CancelRetry();
+    VisitPage(true, TVisitBy::kWake);
+  } else {
+    QueueVisitStatus();  // the next visit's time as the wall clock has it
+  }
+}
+
+void TForm1::RetryVisit() {
+  if (!retry_at_.IsValid()) return;  // none waits: one is under way, or the period's visit came
+  retry_.Stop();
+  retry_at_ = wxDateTime();
+  CallWhenTheNetworkComesBack({});
+  VisitPage(retry_resets_indicator_, TVisitBy::kRetry);
+}
+
+void TForm1::CancelRetry() {
+  if (retry_at_.IsValid()) CallWhenTheNetworkComesBack({});
+  retry_.Stop();
+  retry_at_ = wxDateTime();
+  retries_ = 0;
+}
 
 // The status line changes a little after a visit has started or ended, once
 // for visits in quick succession, and never while one starts: the window's
@@ -53,6 +83,19 @@ void TForm1::VisitEnded(const TVisitOutcome& outcome) {
   const TVisitMade visit = visits_.front();
   visits_.pop_front();
   ReportVisit(visit, outcome, history_.Add(visit, outcome));
+  // The last visit made, whose request never went out, is tried again, if
+  // the try comes before the next period's visit.
+  if (visits_.empty() && MayBeTriedAgain(outcome)) {
+    const auto delay = RetryDelay(retries_);
+    const auto next = Timer1->TimeToNextTick();
+    if (!next || delay < *next) {
+      ++retries_;
+      if (visit.by != TVisitBy::kRetry) retry_resets_indicator_ = visit.by != TVisitBy::kRun;
+      retry_at_ = wxDateTime::Now() + wxTimeSpan::Milliseconds(delay.count());
+      retry_.StartOnce(static_cast<int>(delay.count()));
+      CallWhenTheNetworkComesBack([this] { RetryVisit(); });
+    }
+  }
   QueueVisitStatus();
 }
 
@@ -63,7 +106,8 @@ void TForm1::QueueVisitStatus() {
 void TForm1::ShowVisitStatus() {
   const auto wait = Timer1->TimeToNextTick();
   const TDateTime next = wxDateTime::Now() + wxTimeSpan::Milliseconds(wait ? wait->count() : 0);
-  Label5->SetLabel(history_.StatusLine(wait ? &next : nullptr));
+  const wxDateTime* retry = retry_at_.IsValid() ? &retry_at_ : nullptr;
+  Label5->SetLabel(history_.StatusLine(wait ? &next : nullptr, retry));
   Label5->SetToolTip(history_.Tip());
-  TellTheServiceManagerStatus(history_.ServiceStatus(wait ? &next : nullptr));
+  TellTheServiceManagerStatus(history_.ServiceStatus(wait ? &next : nullptr, retry));
 }

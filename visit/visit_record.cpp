@@ -47,10 +47,14 @@ TWords WordsFor(Kind kind) {
     case Kind::kResponse: return {"loaded", "response", L"読み込み完了"};  // no status known
     case Kind::kUnresolved: return {"name not resolved", "unresolved", L"ホスト名不明"};
     case Kind::kRefused: return {"connection refused", "refused", L"接続拒否"};
+    case Kind::kUnreachable: return {"network unreachable", "unreachable", L"接続先に到達不能"};
+    case Kind::kTimedOut: return {"connection timed out", "connect-timeout", L"接続待ち時間切れ"};
     case Kind::kReset: return {"connection reset", "reset", L"接続切断"};
+    case Kind::kIncomplete: return {"cut short", "incomplete", L"受信未完了"};
     case Kind::kCertificate: return {"certificate refused", "certificate", L"証明書エラー"};
     case Kind::kNoAnswer: return {"no answer before the next visit", "no-answer", L"応答なし"};
     case Kind::kCutShort: return {"cut short by the next visit", "cut-short", L"受信中断"};
+    case Kind::kLeftByPage: return {"ended by the page's own navigation", "left-by-page", L"ページの移動で中断"};
     case Kind::kEngineEnded: return {"engine ended", "engine-ended", L"ブラウザー異常終了"};
     case Kind::kMemoryLimit: return {"memory limit", "memory-limit", L"メモリー上限超過"};
     case Kind::kStopped: return {"stopped with the program", "stopped", L"終了時に中断"};
@@ -98,7 +102,7 @@ std::string OneLine(std::string text) {
 
 std::string VisitRecordLine(const TVisitMade& visit, const TVisitOutcome& outcome) {
   std::string line = "visit " + visit.when.Format("%Y-%m-%dT%H:%M:%S").utf8_string();
-  line += visit.by_timer ? " timer" : " run";
+  line += std::string(" ") + TriggerName(visit.by);
   line += visit.night ? " night" : " day";
   line += " \"" + OutcomeInRecord(outcome) + "\" " + std::to_string(outcome.milliseconds) + "ms ";
   line += outcome.requested.utf8_string();
@@ -111,6 +115,16 @@ bool IsFailure(const TVisitOutcome& outcome) {
 }
 
 const char* OutcomeKindName(const TVisitOutcome& outcome) { return WordsFor(outcome.kind).name; }
+
+const char* TriggerName(TVisitBy by) {
+  switch (by) {
+    case TVisitBy::kRun: return "run";
+    case TVisitBy::kTimer: return "timer";
+    case TVisitBy::kWake: return "wake";
+    case TVisitBy::kRetry: return "retry";
+  }
+  return "timer";
+}
 
 wxString DurationInJapanese(long milliseconds) {
   if (milliseconds < 59950) return wxString::Format(L"%.1f 秒", milliseconds / 1000.0);

@@ -14,9 +14,13 @@
 
 #include "pane/visit_outcome.h"
 
+// What made a visit: Run, the timer's tick, the tick made on waking from
+// sleep, or another try of a visit whose request never went out.
+enum class TVisitBy { kRun, kTimer, kWake, kRetry };
+
 // A visit as VisitPage made it.
 struct TVisitMade {
-  bool by_timer;  // the timer's tick, or Run
+  TVisitBy by;
   bool night;
   wxDateTime when;
 };
@@ -33,6 +37,9 @@ bool IsFailure(const TVisitOutcome& outcome);
 // and the short name of its kind ("response", "refused").
 std::string OutcomeInRecord(const TVisitOutcome& outcome);
 const char* OutcomeKindName(const TVisitOutcome& outcome);
+
+// The record's word for what made a visit: "run", "timer", "wake", "retry".
+const char* TriggerName(TVisitBy by);
 
 // A visit in Japanese, as the window tells it: its time, day or night, its
 // outcome and how long it took: "22:12:55（昼）正常（200）、0.2 秒".

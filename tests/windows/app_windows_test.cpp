@@ -11,6 +11,7 @@
 
 #include "app/command_line.h"
 #include "pane/navigation_errors.h"
+#include "visit/retry.h"
 
 namespace {
 
@@ -20,23 +21,26 @@ TEST(NavigationErrors, StatusCodesBecomeTheOutcomesOfEveryPlatform) {
     unsigned long code;
     Kind kind;
     int status;
+    bool tried_again;  // the request never went out
   } rows[] = {
-      {500, Kind::kResponse, 500},         {404, Kind::kResponse, 404},
-      {401, Kind::kResponse, 401},         {0x800C0005, Kind::kUnresolved, 0},
-      {12007, Kind::kUnresolved, 0},       {0x800C0004, Kind::kRefused, 0},
-      {12029, Kind::kRefused, 0},          {0x800C0008, Kind::kReset, 0},
-      {12031, Kind::kReset, 0},            {0x800C0019, Kind::kCertificate, 0},
-      {12045, Kind::kCertificate, 0},      {0x800C000B, Kind::kFailed, 0},
+      {500, Kind::kResponse, 500, false},     {404, Kind::kResponse, 404, false},
+      {401, Kind::kResponse, 401, false},     {0x800C0005, Kind::kUnresolved, 0, true},
+      {12007, Kind::kUnresolved, 0, true},    {0x800C0004, Kind::kRefused, 0, true},
+      {12029, Kind::kRefused, 0, true},       {0x800C000B, Kind::kTimedOut, 0, true},
+      {0x800C0008, Kind::kReset, 0, false},   {12031, Kind::kReset, 0, false},
+      {0x800C0019, Kind::kCertificate, 0, false}, {12045, Kind::kCertificate, 0, false},
+      {12002, Kind::kFailed, 0, false},       {0x800C0010, Kind::kFailed, 0, false},
   };
   for (const auto& row : rows) {
     TVisitOutcome outcome;
     DescribeNavigationError(static_cast<long>(row.code), outcome);
     EXPECT_EQ(outcome.kind, row.kind) << std::hex << row.code;
     EXPECT_EQ(outcome.status, row.status) << std::hex << row.code;
+    EXPECT_EQ(MayBeTriedAgain(outcome), row.tried_again) << std::hex << row.code;
   }
-  TVisitOutcome timed_out;
-  DescribeNavigationError(static_cast<long>(0x800C000BUL), timed_out);
-  EXPECT_EQ(timed_out.detail, "error 0x800C000B");
+  TVisitOutcome other;
+  DescribeNavigationError(static_cast<long>(0x800C0010UL), other);
+  EXPECT_EQ(other.detail, "error 0x800C0010");
 }
 
 // Restart Manager starts a copy closed for an update with the command line
