@@ -15,6 +15,7 @@
 
 #include <deque>
 
+#include "app/desktop_notification.h"
 #include "app/timer.h"
 #include "pane/web_browser.h"
 #include "visit/visit_history.h"
@@ -74,6 +75,7 @@ class TForm1 : public wxFrame {
   TVisitHistory history_;
   // Visits ending in quick succession change the status line once.
   wxTimer status_update_;
+  TDesktopNotifier notifier_;
 };
 
 extern TForm1* Form1;

@@ -1,4 +1,5 @@
 // Visits: Run, the timer's tick, and the choice between day and night.
+#include "app/application.h"
 #include "app/clock.h"
 #include "app/service_manager.h"
 #include "app/form1.h"
@@ -37,7 +38,7 @@ void TForm1::VisitPage(bool resetIndicatorOnDayVisit) {
 }
 
 void TForm1::Button1Click(wxObject*) {
-  const long minutes = ClampInterval(StrToInt(Edit2->GetValue()));
+  const long minutes = ClampInterval(MinutesInBox(Edit2->GetValue()));
   VisitPage(false);
   Timer1->SetInterval(static_cast<unsigned>(minutes * kMillisecondsPerMinute));
   Timer1->SetEnabled(true);
@@ -52,7 +53,14 @@ void TForm1::VisitEnded(const TVisitOutcome& outcome) {
   if (visits_.empty()) return;
   const TVisitMade visit = visits_.front();
   visits_.pop_front();
+  const bool was_failing = history_.Failing();
   ReportVisit(visit, outcome, history_.Add(visit, outcome));
+  // The person at the desktop hears when visits start failing and when the
+  // page answers again, once each time.
+  if (history_.Failing() != was_failing)
+    notifier_.Show(Application->GetTitle(),
+                   (was_failing ? L"ページの応答が戻りました。\n" : L"ページの訪問に失敗しました。\n") +
+                       VisitInJapanese(visit, outcome, true, false));
   QueueVisitStatus();
 }
 
@@ -63,7 +71,10 @@ void TForm1::QueueVisitStatus() {
 void TForm1::ShowVisitStatus() {
   const auto wait = Timer1->TimeToNextTick();
   const TDateTime next = wxDateTime::Now() + wxTimeSpan::Milliseconds(wait ? wait->count() : 0);
-  Label5->SetLabel(history_.StatusLine(wait ? &next : nullptr));
+  // Whole words only: what the strip cannot hold is left to its tip.
+  const int room = Label5->GetClientSize().x;
+  Label5->SetLabel(history_.StatusLine(
+      wait ? &next : nullptr, [&](const wxString& text) { return Label5->GetTextExtent(text).x <= room; }));
   Label5->SetToolTip(history_.Tip());
   TellTheServiceManagerStatus(history_.ServiceStatus(wait ? &next : nullptr));
 }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <deque>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include <wx/datetime.h>
@@ -21,10 +23,12 @@ class TVisitHistory {
 
   // The status line: the last visit (once there is one), the next one (when
   // the timer runs), and the failures since the start (once there are some):
-  // "前回の訪問 22:12:55（昼）正常（200）、0.2 秒　次回の訪問 22:17:55　失敗 3 回（最後 03:15）".
-  wxString StatusLine(const wxDateTime* next) const;
+  // "前回 22:12:55（昼用）404 エラー（ページなし）、0.2 秒　次回 22:17:55　失敗 3 回（最終 03:15）".
+  // Where the whole line does not `fit`, the last visit is told shorter, and
+  // then left to the tip: the next visit and the failures always stay whole.
+  wxString StatusLine(const wxDateTime* next, const std::function<bool(const wxString&)>& fits) const;
 
-  // The last visits, newest first, one a line.
+  // The last visits, newest first, one a line, under a heading; empty before the first.
   wxString Tip() const;
 
   // The same for the service manager's status, in the record's words:
@@ -32,11 +36,15 @@ class TVisitHistory {
   std::string ServiceStatus(const wxDateTime* next) const;
 
   int Failures() const { return failures_; }
+  // Whether the last visit failed.
+  bool Failing() const { return failing_; }
 
  private:
-  std::deque<wxString> recent_;  // newest first
-  wxString last_;
-  std::string last_in_record_;
+  struct Ended {
+    TVisitMade visit;
+    TVisitOutcome outcome;
+  };
+  std::deque<Ended> recent_;  // newest first
   int failures_ = 0;
   wxDateTime last_failure_;
   bool failing_ = false;  // the last visit failed

@@ -34,9 +34,15 @@ bool IsFailure(const TVisitOutcome& outcome);
 std::string OutcomeInRecord(const TVisitOutcome& outcome);
 const char* OutcomeKindName(const TVisitOutcome& outcome);
 
-// A visit in Japanese, as the window tells it: its time, day or night, its
-// outcome and how long it took: "22:12:55（昼）正常（200）、0.2 秒".
-wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome);
+// The outcome in Japanese, as the window tells it: "正常（200）", "404 エラー",
+// "受信未完了（200）". With its meaning, as the visit's line in the list:
+// "404 エラー（ページなし）", and for a load that failed otherwise, the engine's reason.
+wxString OutcomeInJapanese(const TVisitOutcome& outcome, bool with_meaning);
 
-// A duration in Japanese: "0.2 秒", "5 分 0 秒".
+// A visit in Japanese: its time, the address used (day or night), its outcome
+// and, where asked, how long it took: "22:12:55（昼用）正常（200）、0.2 秒".
+wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome, bool with_meaning,
+                         bool with_duration);
+
+// A duration in Japanese: "0.1 秒未満", "0.2 秒", "5 分 0 秒".
 wxString DurationInJapanese(long milliseconds);
