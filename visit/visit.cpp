@@ -56,11 +56,11 @@ void TForm1::VisitEnded(const TVisitOutcome& outcome) {
   const bool was_failing = history_.Failing();
   ReportVisit(visit, outcome, history_.Add(visit, outcome));
   // The person at the desktop hears when visits start failing and when the
-  // page answers again, once each time.
-  if (history_.Failing() != was_failing)
+  // page answers again, once each time (not of a visit the closing window ended).
+  if (history_.Failing() != was_failing && outcome.kind != TVisitOutcome::Kind::kStopped)
     notifier_.Show(Application->GetTitle(),
                    (was_failing ? L"ページの応答が戻りました。\n" : L"ページの訪問に失敗しました。\n") +
-                       VisitInJapanese(visit, outcome, true, false));
+                       VisitInJapanese(visit, outcome, TTelling::kInFull));
   QueueVisitStatus();
 }
 

@@ -24,9 +24,8 @@ wxString TVisitHistory::StatusLine(const wxDateTime* next,
   if (!recent_.empty()) {
     const Ended& last = recent_.front();
     // The last visit, from the whole of it to its time and outcome.
-    for (const auto& [with_meaning, with_duration] : {std::pair{true, true}, {false, true}, {false, false}}) {
-      const wxString line =
-          L"前回 " + VisitInJapanese(last.visit, last.outcome, with_meaning, with_duration) + rest;
+    for (const TTelling telling : {TTelling::kWithMeaning, TTelling::kWithDuration, TTelling::kShortest}) {
+      const wxString line = L"前回 " + VisitInJapanese(last.visit, last.outcome, telling) + rest;
       if (fits(line)) return line;
     }
   }
@@ -37,7 +36,7 @@ wxString TVisitHistory::Tip() const {
   if (recent_.empty()) return {};
   wxString tip = wxString::Format(L"直近 %zu 回の訪問（新しい順）", recent_.size());
   for (const Ended& ended : recent_)
-    tip += L"\n" + ended.visit.when.Format("%m/%d ") + VisitInJapanese(ended.visit, ended.outcome, true, true);
+    tip += L"\n" + ended.visit.when.Format("%m/%d ") + VisitInJapanese(ended.visit, ended.outcome, TTelling::kInFull);
   return tip;
 }
 

@@ -24,6 +24,7 @@ class TVisitHistory {
   // The status line: the last visit (once there is one), the next one (when
   // the timer runs), and the failures since the start (once there are some):
   // "前回 22:12:55（昼用）404 エラー（ページなし）、0.2 秒　次回 22:17:55　失敗 3 回（最終 03:15）".
+  // The tip tells each visit in full, the engine's reason for a failed load too.
   // Where the whole line does not `fit`, the last visit is told shorter, and
   // then left to the tip: the next visit and the failures always stay whole.
   wxString StatusLine(const wxDateTime* next, const std::function<bool(const wxString&)>& fits) const;

@@ -123,24 +123,27 @@ wxString DurationInJapanese(long milliseconds) {
   return wxString::Format(L"%ld 分 %ld 秒", seconds / 60, seconds % 60);
 }
 
-wxString OutcomeInJapanese(const TVisitOutcome& outcome, bool with_meaning) {
+namespace {
+
+wxString OutcomeInJapanese(const TVisitOutcome& outcome, TTelling telling) {
   const wxString status = wxString::Format("%d", outcome.status);
   if (outcome.kind == Kind::kResponse && outcome.status != 0) {
     if (!IsFailure(outcome)) return L"正常（" + status + L"）";
-    const wchar_t* meaning = with_meaning ? MeaningOf(outcome.status) : nullptr;
+    const wchar_t* meaning = telling <= TTelling::kWithMeaning ? MeaningOf(outcome.status) : nullptr;
     return status + L" エラー" + (meaning ? L"（" + wxString(meaning) + L"）" : wxString());
   }
   wxString words = WordsFor(outcome.kind).status;
   if (outcome.status != 0) words += L"（" + status + L"）";
-  if (with_meaning && outcome.kind == Kind::kFailed && !outcome.detail.empty())
+  if (telling == TTelling::kInFull && outcome.kind == Kind::kFailed && !outcome.detail.empty())
     words += L"（" + wxString::FromUTF8(OneLine(outcome.detail.utf8_string())) + L"）";
   return words;
 }
 
-wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome, bool with_meaning,
-                         bool with_duration) {
+}  // namespace
+
+wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome, TTelling telling) {
   wxString text = visit.when.Format("%H:%M:%S") + (visit.night ? L"（夜用）" : L"（昼用）") +
-                  OutcomeInJapanese(outcome, with_meaning);
-  if (with_duration) text += L"、" + DurationInJapanese(outcome.milliseconds);
+                  OutcomeInJapanese(outcome, telling);
+  if (telling != TTelling::kShortest) text += L"、" + DurationInJapanese(outcome.milliseconds);
   return text;
 }

@@ -34,15 +34,19 @@ bool IsFailure(const TVisitOutcome& outcome);
 std::string OutcomeInRecord(const TVisitOutcome& outcome);
 const char* OutcomeKindName(const TVisitOutcome& outcome);
 
-// The outcome in Japanese, as the window tells it: "正常（200）", "404 エラー",
-// "受信未完了（200）". With its meaning, as the visit's line in the list:
-// "404 エラー（ページなし）", and for a load that failed otherwise, the engine's reason.
-wxString OutcomeInJapanese(const TVisitOutcome& outcome, bool with_meaning);
+// How much of a visit the window tells, from all of it (the tip's line) to
+// its time and outcome alone (a status line short of room).
+enum class TTelling {
+  kInFull,        // "22:12:55（昼用）404 エラー（ページなし）、0.2 秒", and the engine's reason
+                  // for a load that failed otherwise: "読み込み失敗（…）"
+  kWithMeaning,   // the same without the engine's reason
+  kWithDuration,  // "22:12:55（昼用）404 エラー、0.2 秒"
+  kShortest,      // "22:12:55（昼用）404 エラー"
+};
 
 // A visit in Japanese: its time, the address used (day or night), its outcome
-// and, where asked, how long it took: "22:12:55（昼用）正常（200）、0.2 秒".
-wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome, bool with_meaning,
-                         bool with_duration);
+// ("正常（200）", "404 エラー", "受信未完了（200）") and how long it took.
+wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome, TTelling telling);
 
 // A duration in Japanese: "0.1 秒未満", "0.2 秒", "5 分 0 秒".
 wxString DurationInJapanese(long milliseconds);
