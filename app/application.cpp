@@ -38,7 +38,7 @@ void TApplication::Initialize(int& argc, char** argv) {
   wxSetAssertHandler(AssertToStandardError);
   TCppWebBrowser::Prepare();
   if (!wxEntryStart(argc, argv) || !CallOnInit())
-    throw Exception(L"画面（ディスプレイ）を開けません。DISPLAY を確かめてください。");
+    throw Exception(L"画面に接続できないため、起動できません。環境変数 DISPLAY を確認してください。");
   started_ = true;
   delete wxLog::SetActiveTarget(new wxLogStderr);
   UseCompactControls();
@@ -59,7 +59,13 @@ void TApplication::Run() {
 
 void TApplication::ShowException(const std::exception& error) {
   const auto* own = dynamic_cast<const Exception*>(&error);
-  const wxString message = own ? own->Message : wxString::FromUTF8(error.what());
+  wxString message = own ? own->Message : wxString::FromUTF8(error.what());
+  // An error without words of its own is not shown as an empty box; its
+  // detail, where there is one, goes to standard error.
+  if (message.empty() || !own) {
+    if (!message.empty()) std::fprintf(stderr, "hpvisit: unexpected error: %s\n", message.utf8_str().data());
+    message = L"予期しないエラーが発生しました。";
+  }
   if (ErrorSink()) {
     ErrorSink()(message);
   } else if (started_) {

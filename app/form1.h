@@ -15,6 +15,7 @@
 
 #include <deque>
 
+#include "app/desktop_notification.h"
 #include "app/timer.h"
 #include "pane/web_browser.h"
 #include "visit/visit_history.h"
@@ -88,6 +89,7 @@ class TForm1 : public wxFrame {
   wxDateTime retry_at_;
   int retries_ = 0;
   bool retry_resets_indicator_ = false;
+  TDesktopNotifier notifier_;
 };
 
 extern TForm1* Form1;

@@ -49,3 +49,11 @@ int StrToInt(const wxString& text) {
   }
   return static_cast<int>(negative ? -value : value);
 }
+
+int MinutesInBox(const wxString& text, const wxString& consequence) {
+  try {
+    return StrToInt(text);
+  } catch (const EConvertError&) {
+    throw EConvertError(L"間隔（分）には 1～60 の数字を入力してください。" + consequence);
+  }
+}

@@ -68,7 +68,8 @@ void TForm1::LoadSettings() {
 
 void TForm1::SaveSettings() {
   // An invalid period raises here, before the file is touched.
-  Save(InControls(*this, StrToInt(Edit2->GetValue())));
+  Save(InControls(*this, MinutesInBox(Edit2->GetValue(),
+                                      L"\n\n設定を保存できないため、ウィンドウは閉じていません。")));
 }
 
 void TForm1::SaveSettingsWithTheStoredPeriod() {

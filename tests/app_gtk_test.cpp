@@ -8,10 +8,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include <gio/gio.h>
 #include <gtk/gtk.h>
@@ -24,6 +27,7 @@
 #include "pane/process_tree.h"
 #include "app/clock.h"
 #include "tests/support.h"
+#include "tests/visit_fixture.h"
 
 namespace {
 
@@ -139,6 +143,124 @@ TEST_F(WindowTest, NightWindowFollowsTheTimeZone) {
 // A failed check inside the toolkit (a program built for users has them on)
 // and the toolkit's error messages are written to the standard error stream;
 // no dialog waits for an answer.
+// A desktop's notification service, on a session bus of the test's own: it
+// keeps the text of each notification it is asked to show.
+class NotificationService {
+ public:
+  NotificationService() {
+    const char* daemon[] = {"dbus-daemon", "--session", "--nofork", "--print-address=1", nullptr};
+    int out = -1;
+    if (!g_spawn_async_with_pipes(nullptr, const_cast<char**>(daemon), nullptr, G_SPAWN_SEARCH_PATH,
+                                  nullptr, nullptr, &daemon_, nullptr, &out, nullptr, nullptr))
+      return;
+    char line[512] = {};
+    for (std::size_t n = 0; n < sizeof line - 1 && read(out, line + n, 1) == 1 && line[n] != '\n'; ++n) {}
+    close(out);
+    address_ = std::string(line, std::strcspn(line, "\n"));
+    context_ = g_main_context_new();
+    loop_ = g_main_loop_new(context_, FALSE);
+    std::mutex started;
+    started.lock();
+    thread_ = std::thread([this, &started] {
+      g_main_context_push_thread_default(context_);
+      bus_ = g_dbus_connection_new_for_address_sync(
+          address_.c_str(),
+          GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                               G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+          nullptr, nullptr, nullptr);
+      static const GDBusInterfaceVTable answers = {&Answer, nullptr, nullptr, {}};
+      GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kInterface, nullptr);
+      g_dbus_connection_register_object(bus_, "/org/freedesktop/Notifications", node->interfaces[0],
+                                        &answers, this, nullptr, nullptr);
+      g_dbus_node_info_unref(node);
+      g_variant_unref(g_dbus_connection_call_sync(
+          bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+          g_variant_new("(su)", "org.freedesktop.Notifications", 0u), nullptr, G_DBUS_CALL_FLAGS_NONE,
+          -1, nullptr, nullptr));
+      started.unlock();
+      g_main_loop_run(loop_);
+      g_object_unref(bus_);
+      g_main_context_pop_thread_default(context_);
+    });
+    started.lock();
+    g_setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), TRUE);
+  }
+  ~NotificationService() {
+    // The program's connection outlives the bus: it must not end the tests.
+    if (GDBusConnection* session = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
+      g_dbus_connection_set_exit_on_close(session, FALSE);
+      g_object_unref(session);
+    }
+    g_unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (thread_.joinable()) {
+      g_main_loop_quit(loop_);
+      thread_.join();
+    }
+    if (daemon_ > 0) kill(daemon_, SIGTERM);
+  }
+  std::vector<std::string> Shown() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return shown_;
+  }
+
+ private:
+  static constexpr char kInterface[] = R"(<node><interface name="org.freedesktop.Notifications">
+    <method name="Notify"><arg type="s"/><arg type="u"/><arg type="s"/><arg type="s"/><arg type="s"/>
+      <arg type="as"/><arg type="a{sv}"/><arg type="i"/><arg type="u" direction="out"/></method>
+    <method name="GetCapabilities"><arg type="as" direction="out"/></method>
+    <method name="GetServerInformation"><arg type="s" direction="out"/><arg type="s" direction="out"/>
+      <arg type="s" direction="out"/><arg type="s" direction="out"/></method>
+    <method name="CloseNotification"><arg type="u"/></method>
+  </interface></node>)";
+  static void Answer(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
+                     GVariant* parameters, GDBusMethodInvocation* invocation, gpointer data) {
+    auto* self = static_cast<NotificationService*>(data);
+    if (std::strcmp(method, "Notify") == 0) {
+      const gchar *summary = nullptr, *body = nullptr;
+      g_variant_get_child(parameters, 3, "&s", &summary);
+      g_variant_get_child(parameters, 4, "&s", &body);
+      std::lock_guard<std::mutex> lock(self->mutex_);
+      self->shown_.push_back(std::string(summary) + "\n" + body);
+      return g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", unsigned(self->shown_.size())));
+    }
+    if (std::strcmp(method, "GetCapabilities") == 0)
+      return g_dbus_method_invocation_return_value(invocation, g_variant_new_parsed("(@as ['body'],)"));
+    if (std::strcmp(method, "GetServerInformation") == 0)
+      return g_dbus_method_invocation_return_value(invocation, g_variant_new("(ssss)", "test", "test", "1", "1.2"));
+    g_dbus_method_invocation_return_value(invocation, nullptr);
+  }
+
+  GPid daemon_ = 0;
+  std::string address_;
+  GMainContext* context_ = nullptr;
+  GMainLoop* loop_ = nullptr;
+  GDBusConnection* bus_ = nullptr;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<std::string> shown_;
+};
+
+// The person at the desktop is told, once, when visits start failing and when
+// the page answers again.
+TEST_F(VisitTest, TheDesktopIsToldOnceWhenVisitsStartFailingAndWhenThePageAnswersAgain) {
+  NotificationService desktop;
+  TestServer::Response error;
+  error.status = 500;
+  server.Serve("/error.php", error);
+  for (const char* path : {"/day.php", "/error.php", "/error.php", "/day.php", "/day.php"}) {
+    ASSERT_TRUE(NextTickReaches(path));
+    PumpFor(300);  // its end told
+  }
+  EXPECT_TRUE(PumpUntil([&] { return desktop.Shown().size() >= 2; }));
+  PumpFor(300);
+  const std::vector<std::string> shown = desktop.Shown();
+  ASSERT_EQ(shown.size(), 2u);
+  const std::string title = wxString(kApplicationTitle).utf8_string();
+  EXPECT_EQ(shown[0].rfind(title + "\nページの訪問に失敗しました。\n", 0), 0u) << shown[0];
+  EXPECT_NE(shown[0].find("500 エラー（サーバー内部）"), std::string::npos) << shown[0];
+  EXPECT_EQ(shown[1].rfind(title + "\nページの応答が戻りました。\n", 0), 0u) << shown[1];
+}
+
 TEST(Application, FailedToolkitCheckGoesToStandardErrorWithoutADialog) {
   int out[2];
   ASSERT_EQ(pipe(out), 0);

@@ -146,10 +146,11 @@ TEST_F(WindowTest, ErrorInAHandlerIsShownAndTheLoopGoesOn) {
   form->CallAfter([&] { later_event_ran = true; });
   EXPECT_TRUE(PumpUntil([&] { return later_event_ran; }));
   ASSERT_EQ(errors.messages.size(), 1u);
-  EXPECT_NE(errors.messages[0].Find("'abc'"), wxNOT_FOUND);
+  EXPECT_EQ(errors.messages[0], L"間隔（分）には 1～60 の数字を入力してください。");
 }
 
-TEST(Application, ErrorOfAnotherKindIsShownWithAnEmptyMessage) {
+// An error without words of its own is never an empty box.
+TEST(Application, ErrorOfAnotherKindIsShownAsAnUnexpectedError) {
   ErrorCapture errors;
   try {
     throw 42;
@@ -157,7 +158,7 @@ TEST(Application, ErrorOfAnotherKindIsShownWithAnEmptyMessage) {
     EXPECT_TRUE(Application->OnExceptionInMainLoop());
   }
   ASSERT_EQ(errors.messages.size(), 1u);
-  EXPECT_EQ(errors.messages[0], "");
+  EXPECT_EQ(errors.messages[0], L"予期しないエラーが発生しました。");
 }
 
 }  // namespace

@@ -21,12 +21,14 @@
 #include <glib.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
+#include <wx/arrstr.h>
 #include <wx/uiaction.h>
 
 #include "pane/engine_memory.h"
 #include "pane/process_tree.h"
 #include "pane/sandbox.h"
 #include "tests/visit_fixture.h"
+#include "visit/visit_history.h"
 
 namespace {
 
@@ -405,42 +407,51 @@ TEST_F(PaneTest, EveryVisitEndsInOneLineOfTheRecord) {
   server.Serve("/download.php", attachment);
   unanswered.held = true;
   server.Serve("/unanswered.php", unanswered);
+  TestServer::Response missing;
+  missing.status = 404;
+  server.Serve("/missing.php", missing);
   const std::string port = server.Url("").substr(server.Url("").rfind(':'));
   enum class End { kItself, kByTheNext, kByClosingTheWindow };
   const struct {
-    std::string address, outcome, ended_at;
+    std::string address, outcome;
+    std::wstring words;  // as the visit's line in the status line's tip says it
+    std::string ended_at;
     bool tried_again = false;  // its request never went out
     End end = End::kItself;
     std::function<void()> once_asked = [] {};
   } rows[] = {
-      {server.Url("/ok.php"), "200 OK", ""},
-      {server.Url("/error.php"), "500 Internal Server Error", ""},
-      {server.Url("/auth.php"), "401 Unauthorized", ""},
-      {server.Url("/empty.php"), "204 No Content", ""},
-      {server.Url("/download.php"), "200 OK", ""},  // the download refused
-      {stopped.Url(), "connection refused", "", true},
-      {resetting.Url(), "connection reset", ""},
-      {closed_early.Url(), "cut short after 200 OK", ""},
-      {reset_early.Url(), "cut short after 200 OK", ""},
-      {chunks_cut.Url(), "cut short after 200 OK", ""},
-      {server.Url("/moved.php"), "200 OK", server.Url("/final.php")},
+      {server.Url("/ok.php"), "200 OK", L"正常（200）", ""},
+      {server.Url("/error.php"), "500 Internal Server Error", L"500 エラー（サーバー内部）", ""},
+      {server.Url("/missing.php"), "404 Not Found", L"404 エラー（ページなし）", ""},
+      {server.Url("/auth.php"), "401 Unauthorized", L"401 エラー（認証が必要）", ""},
+      {server.Url("/empty.php"), "204 No Content", L"正常（204）", ""},
+      {server.Url("/download.php"), "200 OK", L"正常（200）", ""},  // the download refused
+      {stopped.Url(), "connection refused", L"接続拒否", "", true},
+      {resetting.Url(), "connection reset", L"接続リセット", ""},
+      {closed_early.Url(), "cut short after 200 OK", L"受信未完了（200）", ""},
+      {reset_early.Url(), "cut short after 200 OK", L"受信未完了（200）", ""},
+      {chunks_cut.Url(), "cut short after 200 OK", L"受信未完了（200）", ""},
+      {server.Url("/moved.php"), "200 OK", L"正常（200）", server.Url("/final.php")},
       // Addresses the engine writes otherwise are not redirects.
-      {server.Url(""), "200 OK", ""},
-      {"http://LOCALHOST" + port + "/日本語.php?q=語", "200 OK", ""},
-      {https.Url("/tls.php"), "certificate refused", ""},
-      {"http://hpvisit.invalid/a.php", "name not resolved", "", true},
-      {"http://127.0.0.1:6000/x11.php", "failed: the engine would not load it", ""},
-      {hung.Url(), "no answer before the next visit", "", false, End::kByTheNext},
-      {server.Url("/held.php"), "cut short by the next visit after 200 OK", "", false, End::kByTheNext},
-      {server.Url("/last.php"), "200 OK", ""},
+      {server.Url(""), "200 OK", L"正常（200）", ""},
+      {"http://LOCALHOST" + port + "/日本語.php?q=語", "200 OK", L"正常（200）", ""},
+      {https.Url("/tls.php"), "certificate refused", L"証明書エラー", ""},
+      {"http://hpvisit.invalid/a.php", "name not resolved", L"サーバー名不明", "", true},
+      {"http://127.0.0.1:6000/x11.php", "failed: the engine would not load it",
+       L"読み込み失敗（the engine would not load it）", ""},
+      {hung.Url(), "no answer before the next visit", L"タイムアウト", "", false, End::kByTheNext},
+      {server.Url("/held.php"), "cut short by the next visit after 200 OK", L"受信未完了（200）", "", false,
+       End::kByTheNext},
+      {server.Url("/last.php"), "200 OK", L"正常（200）", ""},
       // The page shown goes elsewhere while the visit waits for its answer.
-      {server.Url("/unanswered.php"), "ended by the page's own navigation", "", false, End::kItself,
+      {server.Url("/unanswered.php"), "ended by the page's own navigation", L"ページの移動で中断", "", false,
+       End::kItself,
        [&] {
          server.WaitForRequests("/unanswered.php", 1);
          webkit_web_view_evaluate_javascript(EngineView(form), "location.href = '/elsewhere.php'", -1,
                                              nullptr, nullptr, nullptr, nullptr, nullptr);
        }},
-      {held_at_the_end.Url(), "stopped with the program", "", false, End::kByClosingTheWindow},
+      {held_at_the_end.Url(), "stopped with the program", L"終了時に中断", "", false, End::kByClosingTheWindow},
   };
   StandardErrorCapture record;
   form->Timer1->SetInterval(3600000);  // no tick of its own meanwhile; time for a try again
@@ -458,6 +469,12 @@ TEST_F(PaneTest, EveryVisitEndsInOneLineOfTheRecord) {
       PumpFor(1000);  // its request made, its answer (if any) come
     }
   }
+  // The tip lists the visits newest first, under its heading; the last is still under way.
+  PumpFor(500);
+  const wxArrayString tip = wxSplit(form->Label5->GetToolTipText(), '\n');
+  const std::size_t ended = std::size(rows) - 1, listed = std::min(ended, TVisitHistory::kTipVisits);
+  ASSERT_EQ(tip.size(), listed + 1) << form->Label5->GetToolTipText();
+  for (std::size_t k = 1; k <= listed; ++k) EXPECT_NE(tip[k].Find(rows[ended - k].words), wxNOT_FOUND) << tip[k];
   form->Close(true);
   PumpFor(50);
   form = nullptr;
@@ -572,10 +589,10 @@ TEST_F(PaneTest, EveryVisitIsOneRequestWithItsOwnLineWhateverCameBefore) {
   form->Edit1->SetValue(hung.Url());
   PumpFor(2500);
   const wxString label = form->Label5->GetLabel();
-  const int at = label.Find(L"次回の訪問 ");
+  const int at = label.Find(L"次回 ");
   ASSERT_NE(at, wxNOT_FOUND) << label;
   wxDateTime next;
-  ASSERT_TRUE(next.ParseFormat(label.Mid(at + 6, 8), "%H:%M:%S")) << label;
+  ASSERT_TRUE(next.ParseFormat(label.Mid(at + 3, 8), "%H:%M:%S")) << label;
   EXPECT_GE(next, wxDateTime::Now() - wxTimeSpan::Seconds(1)) << label;
   form->Timer1->SetInterval(60000);
 }

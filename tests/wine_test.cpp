@@ -274,7 +274,7 @@ TEST_F(WindowsProgram, FailedVisitsAreWarningsInTheEventLogAndTheRecoveryIsInfor
   };
   EXPECT_EQ(event_text("0x80000001", visits[1]), "ページの訪問に失敗しました。\r\n" + visits[1] + "\r\n");
   EXPECT_EQ(event_text("0x40000002", visits[2]),
-            "ページが再び応答するようになりました。\r\n" + visits[2] + "\r\n");
+            "ページの応答が戻りました。\r\n" + visits[2] + "\r\n");
   EXPECT_EQ(RunUnderWine({WindowsPath(programs / "uninstall.exe"), "/S", "/AllUsers"}, kMachineLocale), 0);
   WaitForWine();
   EXPECT_EQ(event_text("0x80000001", visits[1]), "");

@@ -1,5 +1,6 @@
 // Visits: Run, the timer's tick, the tick on waking, the tries again of a
 // visit whose request never went out, and the choice between day and night.
+#include "app/application.h"
 #include "app/clock.h"
 #include "app/service_manager.h"
 #include "app/form1.h"
@@ -39,7 +40,7 @@ void TForm1::VisitPage(bool resetIndicatorOnDayVisit, TVisitBy by) {
 }
 
 void TForm1::Button1Click(wxObject*) {
-  const long minutes = ClampInterval(StrToInt(Edit2->GetValue()));
+  const long minutes = ClampInterval(MinutesInBox(Edit2->GetValue()));
   CancelRetry();
   VisitPage(false, TVisitBy::kRun);
   Timer1->SetInterval(static_cast<unsigned>(minutes * kMillisecondsPerMinute));
@@ -82,6 +83,7 @@ void TForm1::VisitEnded(const TVisitOutcome& outcome) {
   if (visits_.empty()) return;
   const TVisitMade visit = visits_.front();
   visits_.pop_front();
+  const bool was_failing = history_.Failing();
   ReportVisit(visit, outcome, history_.Add(visit, outcome));
   // The last visit made, whose request never went out, is tried again, if
   // the try comes before the next period's visit.
@@ -96,6 +98,12 @@ void TForm1::VisitEnded(const TVisitOutcome& outcome) {
       CallWhenTheNetworkComesBack([this] { RetryVisit(); });
     }
   }
+  // The person at the desktop hears when visits start failing and when the
+  // page answers again, once each time (not of a visit the closing window ended).
+  if (history_.Failing() != was_failing && outcome.kind != TVisitOutcome::Kind::kStopped)
+    notifier_.Show(Application->GetTitle(),
+                   (was_failing ? L"ページの応答が戻りました。\n" : L"ページの訪問に失敗しました。\n") +
+                       VisitInJapanese(visit, outcome, TTelling::kInFull));
   QueueVisitStatus();
 }
 
@@ -107,7 +115,11 @@ void TForm1::ShowVisitStatus() {
   const auto wait = Timer1->TimeToNextTick();
   const TDateTime next = wxDateTime::Now() + wxTimeSpan::Milliseconds(wait ? wait->count() : 0);
   const wxDateTime* retry = retry_at_.IsValid() ? &retry_at_ : nullptr;
-  Label5->SetLabel(history_.StatusLine(wait ? &next : nullptr, retry));
+  // Whole words only: what the strip cannot hold is left to its tip.
+  const int room = Label5->GetClientSize().x;
+  Label5->SetLabel(history_.StatusLine(wait ? &next : nullptr, retry, [&](const wxString& text) {
+    return Label5->GetTextExtent(text).x <= room;
+  }));
   Label5->SetToolTip(history_.Tip());
   TellTheServiceManagerStatus(history_.ServiceStatus(wait ? &next : nullptr, retry));
 }

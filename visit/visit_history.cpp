@@ -1,10 +1,7 @@
 #include "visit/visit_history.h"
 
 bool TVisitHistory::Add(const TVisitMade& visit, const TVisitOutcome& outcome) {
-  last_ = VisitInJapanese(visit, outcome);
-  last_in_record_ =
-      visit.when.Format("%H:%M:%S").utf8_string() + " \"" + OutcomeInRecord(outcome) + "\"";
-  recent_.push_front(visit.when.Format("%m/%d ") + last_);  // with its day
+  recent_.push_front({visit, outcome});
   if (recent_.size() > kTipVisits) recent_.pop_back();
   const bool failed = IsFailure(outcome), answers_again = failing_ && !failed;
   failing_ = failed;
@@ -15,28 +12,40 @@ bool TVisitHistory::Add(const TVisitMade& visit, const TVisitOutcome& outcome) {
   return answers_again;
 }
 
-wxString TVisitHistory::StatusLine(const wxDateTime* next, const wxDateTime* retry) const {
-  wxString line;
-  const auto add = [&](const wxString& part) { line += (line.empty() ? L"" : L"　") + part; };
-  if (!last_.empty()) add(L"前回の訪問 " + last_);
-  if (next) add(L"次回の訪問 " + next->Format("%H:%M:%S"));
-  if (retry) add(L"再試行 " + retry->Format("%H:%M:%S"));
+wxString TVisitHistory::StatusLine(const wxDateTime* next, const wxDateTime* retry,
+                                   const std::function<bool(const wxString&)>& fits) const {
+  wxString rest;
+  if (next) rest += L"　次回 " + next->Format("%H:%M:%S");
+  if (retry) rest += L"　再試行 " + retry->Format("%H:%M:%S");
   if (failures_ > 0) {
     // The day too, once it is not today's.
     const char* format = last_failure_.IsSameDate(wxDateTime::Now()) ? "%H:%M" : "%m/%d %H:%M";
-    add(wxString::Format(L"失敗 %d 回（最後 %s）", failures_, last_failure_.Format(format)));
+    rest += wxString::Format(L"　失敗 %d 回（最終 %s）", failures_, last_failure_.Format(format));
   }
-  return line;
+  if (!recent_.empty()) {
+    const Ended& last = recent_.front();
+    // The last visit, from the whole of it to its time and outcome.
+    for (const TTelling telling : {TTelling::kWithMeaning, TTelling::kWithDuration, TTelling::kShortest}) {
+      const wxString line = L"前回 " + VisitInJapanese(last.visit, last.outcome, telling) + rest;
+      if (fits(line)) return line;
+    }
+  }
+  return rest.empty() ? rest : rest.Mid(1);
 }
 
 wxString TVisitHistory::Tip() const {
-  wxString tip;
-  for (const wxString& visit : recent_) tip += (tip.empty() ? L"" : L"\n") + visit;
+  if (recent_.empty()) return {};
+  wxString tip = wxString::Format(L"直近 %zu 回の訪問（新しい順）", recent_.size());
+  for (const Ended& ended : recent_)
+    tip += L"\n" + ended.visit.when.Format("%m/%d ") + VisitInJapanese(ended.visit, ended.outcome, TTelling::kInFull);
   return tip;
 }
 
 std::string TVisitHistory::ServiceStatus(const wxDateTime* next, const wxDateTime* retry) const {
-  std::string status = last_in_record_.empty() ? "no visit yet" : "last visit " + last_in_record_;
+  std::string status = "no visit yet";
+  if (!recent_.empty())
+    status = "last visit " + recent_.front().visit.when.Format("%H:%M:%S").utf8_string() + " \"" +
+             OutcomeInRecord(recent_.front().outcome) + "\"";
   if (next) status += "; next visit " + next->Format("%H:%M:%S").utf8_string();
   if (retry) status += "; trying again at " + retry->Format("%H:%M:%S").utf8_string();
   if (failures_ > 0)

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <deque>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include <wx/datetime.h>
@@ -22,10 +24,14 @@ class TVisitHistory {
   // The status line: the last visit (once there is one), the next one (when
   // the timer runs), the next try of a visit whose request never went out
   // (while one waits), and the failures since the start (once there are some):
-  // "前回の訪問 22:12:55（昼）正常（200）、0.2 秒　次回の訪問 22:17:55　失敗 3 回（最後 03:15）".
-  wxString StatusLine(const wxDateTime* next, const wxDateTime* retry = nullptr) const;
+  // "前回 22:12:55（昼用）404 エラー（ページなし）、0.2 秒　次回 22:17:55　再試行 22:13:05　失敗 3 回（最終 03:15）".
+  // The tip tells each visit in full, the engine's reason for a failed load too.
+  // Where the whole line does not `fit`, the last visit is told shorter, and
+  // then left to the tip: the rest always stays whole.
+  wxString StatusLine(const wxDateTime* next, const wxDateTime* retry,
+                      const std::function<bool(const wxString&)>& fits) const;
 
-  // The last visits, newest first, one a line.
+  // The last visits, newest first, one a line, under a heading; empty before the first.
   wxString Tip() const;
 
   // The same for the service manager's status, in the record's words:
@@ -33,11 +39,15 @@ class TVisitHistory {
   std::string ServiceStatus(const wxDateTime* next, const wxDateTime* retry = nullptr) const;
 
   int Failures() const { return failures_; }
+  // Whether the last visit failed.
+  bool Failing() const { return failing_; }
 
  private:
-  std::deque<wxString> recent_;  // newest first
-  wxString last_;
-  std::string last_in_record_;
+  struct Ended {
+    TVisitMade visit;
+    TVisitOutcome outcome;
+  };
+  std::deque<Ended> recent_;  // newest first
   int failures_ = 0;
   wxDateTime last_failure_;
   bool failing_ = false;  // the last visit failed

@@ -45,17 +45,17 @@ struct TWords {
 TWords WordsFor(Kind kind) {
   switch (kind) {
     case Kind::kResponse: return {"loaded", "response", L"読み込み完了"};  // no status known
-    case Kind::kUnresolved: return {"name not resolved", "unresolved", L"ホスト名不明"};
+    case Kind::kUnresolved: return {"name not resolved", "unresolved", L"サーバー名不明"};
     case Kind::kRefused: return {"connection refused", "refused", L"接続拒否"};
-    case Kind::kUnreachable: return {"network unreachable", "unreachable", L"接続先に到達不能"};
-    case Kind::kTimedOut: return {"connection timed out", "connect-timeout", L"接続待ち時間切れ"};
-    case Kind::kReset: return {"connection reset", "reset", L"接続切断"};
+    case Kind::kUnreachable: return {"network unreachable", "unreachable", L"ネットワーク到達不能"};
+    case Kind::kTimedOut: return {"connection timed out", "connect-timeout", L"接続タイムアウト"};
+    case Kind::kReset: return {"connection reset", "reset", L"接続リセット"};
     case Kind::kIncomplete: return {"cut short", "incomplete", L"受信未完了"};
     case Kind::kCertificate: return {"certificate refused", "certificate", L"証明書エラー"};
-    case Kind::kNoAnswer: return {"no answer before the next visit", "no-answer", L"応答なし"};
-    case Kind::kCutShort: return {"cut short by the next visit", "cut-short", L"受信中断"};
+    case Kind::kNoAnswer: return {"no answer before the next visit", "no-answer", L"タイムアウト"};
+    case Kind::kCutShort: return {"cut short by the next visit", "cut-short", L"受信未完了"};
     case Kind::kLeftByPage: return {"ended by the page's own navigation", "left-by-page", L"ページの移動で中断"};
-    case Kind::kEngineEnded: return {"engine ended", "engine-ended", L"ブラウザー異常終了"};
+    case Kind::kEngineEnded: return {"engine ended", "engine-ended", L"表示部が異常終了"};
     case Kind::kMemoryLimit: return {"memory limit", "memory-limit", L"メモリー上限超過"};
     case Kind::kStopped: return {"stopped with the program", "stopped", L"終了時に中断"};
     case Kind::kFailed: break;
@@ -82,13 +82,17 @@ std::string OutcomeInRecord(const TVisitOutcome& outcome) {
 
 namespace {
 
-// In Japanese, with no English: the engine's own words stay in the record.
-wxString OutcomeInJapanese(const TVisitOutcome& outcome) {
-  const wxString status = wxString::Format("%d", outcome.status);
-  if (outcome.kind == Kind::kResponse && outcome.status != 0)
-    return (IsFailure(outcome) ? L"エラー（" : L"正常（") + status + L"）";
-  const wxString words = WordsFor(outcome.kind).status;
-  return outcome.status != 0 ? words + L"（応答 " + status + L"）" : words;
+// What an HTTP error means for the person, where a word is known.
+const wchar_t* MeaningOf(int status) {
+  static const std::map<int, const wchar_t*> meanings = {
+      {400, L"不正なリクエスト"}, {401, L"認証が必要"}, {403, L"アクセス禁止"},
+      {404, L"ページなし"}, {405, L"メソッド不可"}, {407, L"プロキシ認証が必要"},
+      {408, L"サーバー側で時間切れ"}, {410, L"ページ削除済み"}, {413, L"リクエストが大きすぎる"},
+      {414, L"ＵＲＬが長すぎる"}, {429, L"アクセス過多"}, {500, L"サーバー内部"},
+      {501, L"サーバー未対応"}, {502, L"中継先の異常"}, {503, L"一時停止中"},
+      {504, L"中継先の時間切れ"}};
+  const auto found = meanings.find(status);
+  return found == meanings.end() ? nullptr : found->second;
 }
 
 // Text on one line: a control character (a line feed typed into an address) as a blank.
@@ -127,12 +131,33 @@ const char* TriggerName(TVisitBy by) {
 }
 
 wxString DurationInJapanese(long milliseconds) {
+  if (milliseconds < 100) return L"0.1 秒未満";
   if (milliseconds < 59950) return wxString::Format(L"%.1f 秒", milliseconds / 1000.0);
   const long seconds = (milliseconds + 500) / 1000;
   return wxString::Format(L"%ld 分 %ld 秒", seconds / 60, seconds % 60);
 }
 
-wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome) {
-  return visit.when.Format("%H:%M:%S") + (visit.night ? L"（夜）" : L"（昼）") + OutcomeInJapanese(outcome) +
-         L"、" + DurationInJapanese(outcome.milliseconds);
+namespace {
+
+wxString OutcomeInJapanese(const TVisitOutcome& outcome, TTelling telling) {
+  const wxString status = wxString::Format("%d", outcome.status);
+  if (outcome.kind == Kind::kResponse && outcome.status != 0) {
+    if (!IsFailure(outcome)) return L"正常（" + status + L"）";
+    const wchar_t* meaning = telling <= TTelling::kWithMeaning ? MeaningOf(outcome.status) : nullptr;
+    return status + L" エラー" + (meaning ? L"（" + wxString(meaning) + L"）" : wxString());
+  }
+  wxString words = WordsFor(outcome.kind).status;
+  if (outcome.status != 0) words += L"（" + status + L"）";
+  if (telling == TTelling::kInFull && outcome.kind == Kind::kFailed && !outcome.detail.empty())
+    words += L"（" + wxString::FromUTF8(OneLine(outcome.detail.utf8_string())) + L"）";
+  return words;
+}
+
+}  // namespace
+
+wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome, TTelling telling) {
+  wxString text = visit.when.Format("%H:%M:%S") + (visit.night ? L"（夜用）" : L"（昼用）") +
+                  OutcomeInJapanese(outcome, telling);
+  if (telling != TTelling::kShortest) text += L"、" + DurationInJapanese(outcome.milliseconds);
+  return text;
 }

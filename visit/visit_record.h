@@ -41,9 +41,19 @@ const char* OutcomeKindName(const TVisitOutcome& outcome);
 // The record's word for what made a visit: "run", "timer", "wake", "retry".
 const char* TriggerName(TVisitBy by);
 
-// A visit in Japanese, as the window tells it: its time, day or night, its
-// outcome and how long it took: "22:12:55（昼）正常（200）、0.2 秒".
-wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome);
+// How much of a visit the window tells, from all of it (the tip's line) to
+// its time and outcome alone (a status line short of room).
+enum class TTelling {
+  kInFull,        // "22:12:55（昼用）404 エラー（ページなし）、0.2 秒", and the engine's reason
+                  // for a load that failed otherwise: "読み込み失敗（…）"
+  kWithMeaning,   // the same without the engine's reason
+  kWithDuration,  // "22:12:55（昼用）404 エラー、0.2 秒"
+  kShortest,      // "22:12:55（昼用）404 エラー"
+};
 
-// A duration in Japanese: "0.2 秒", "5 分 0 秒".
+// A visit in Japanese: its time, the address used (day or night), its outcome
+// ("正常（200）", "404 エラー", "受信未完了（200）") and how long it took.
+wxString VisitInJapanese(const TVisitMade& visit, const TVisitOutcome& outcome, TTelling telling);
+
+// A duration in Japanese: "0.1 秒未満", "0.2 秒", "5 分 0 秒".
 wxString DurationInJapanese(long milliseconds);

@@ -88,7 +88,7 @@ VIAddVersionKey /LANG=1041 "LegalCopyright" "hpvisit developers"
 !define MUI_ABORTWARNING
 
 !define MUI_FINISHPAGE_RUN
-!define MUI_FINISHPAGE_RUN_TEXT "${NAME} を起動する"
+!define MUI_FINISHPAGE_RUN_TEXT "${NAME} を起動する(&R)"
 !define MUI_FINISHPAGE_RUN_FUNCTION StartFromTheShortcut
 
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
@@ -394,7 +394,7 @@ Section "${NAME}" SecProgram
 SectionEnd
 
 ; Off unless chosen: a program that visits pages on its own starts so only when asked.
-Section /o "ログオン時に起動" SecStartAtLogon
+Section /o "サインイン時に起動" SecStartAtLogon
   StrCpy $OUTDIR $WorkingFolder  ; the shortcut's working folder, as the Start menu's
   CreateShortCut "$SMSTARTUP\${NAME}.lnk" "$INSTDIR\hpvisit.exe" "--run" "$INSTDIR\hpvisit.exe" 0
   SetOutPath "$INSTDIR"
@@ -409,8 +409,8 @@ Section "-StartAgain"
 SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
-  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "プログラム本体と、スタートメニューのショートカットをインストールします。"
-  !insertmacro MUI_DESCRIPTION_TEXT ${SecStartAtLogon} "ログオンするたびにプログラムを起動し、実行ボタンを押さなくてもすぐに訪問を始めます。"
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "プログラム本体と、スタート メニューのショートカットをインストールします。"
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecStartAtLogon} "サインインするたびにプログラムを起動し、［実行］を押さなくてもすぐに訪問を始めます。"
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 Function .onInit
