@@ -8,12 +8,12 @@
 // process that takes it, and nothing of the program wakes to watch. Elsewhere
 // a thread of the watch's own reads the web processes' memory, every second,
 // ten times a second near the limit; the program's event loop is not woken
-// for it. Each reading finds the web processes afresh (this process's
-// children, and theirs through the sandbox's bwrap) and keeps nothing from
-// one reading to the next: each is held by a handle of its own (a pidfd)
-// before its parent, name and size are read, and ended through that handle,
-// so that the signal can only ever reach that process, never another that
-// took its number later.
+// for it. The thread finds the web processes (this process's children, and
+// theirs through the sandbox's bwrap) whenever this process's children
+// change, also those no page was loaded into yet, and holds each by a handle
+// of its own (a pidfd) taken before its parent and name are read again: it
+// is ended through that handle, so that the signal can only ever reach that
+// process, never another that took its number later.
 #pragma once
 
 #include <atomic>

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
+#include <vector>
 
 #include "pane/process_tree.h"
 
@@ -38,20 +38,17 @@ long long Limit() {
   return std::clamp(quarter, 256LL << 20, 1LL << 30);
 }
 
-// What /proc/PID/stat tells of a process: its name, its parent, the memory it
-// holds (its resident set, in bytes). False once it has ended.
+// What /proc/PID/stat, open, tells of a process: its name, its parent, the
+// memory it holds (its resident set, in bytes). False once it has ended and
+// been reaped (the open file stays its own: it never reads another's).
 struct TStat {
   std::string name;
   pid_t parent = 0;
   long long resident = 0;
 };
-bool ReadStat(pid_t pid, TStat& stat) {
-  char path[40], text[1024];
-  std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const ssize_t n = read(fd, text, sizeof text - 1);
-  close(fd);
+bool ReadStat(int fd, TStat& stat) {
+  char text[1024];
+  const ssize_t n = pread(fd, text, sizeof text - 1, 0);
   if (n <= 0) return false;
   text[n] = '\0';
   // "pid (name) state ppid ..." (the name may hold spaces and parentheses),
@@ -75,32 +72,54 @@ bool ReadStat(pid_t pid, TStat& stat) {
   return true;
 }
 
-int Hold(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
-
-bool IsRunning(int handle) {
-  pollfd ended = {handle, POLLIN, 0};
-  return poll(&ended, 1, 0) == 0;
+int OpenStat(pid_t pid) {
+  char path[40];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+  return open(path, O_RDONLY | O_CLOEXEC);
 }
+
+int Hold(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
 
 bool Kill(int handle) { return syscall(SYS_pidfd_send_signal, handle, SIGKILL, nullptr, 0) == 0; }
 
-// Calls `each` for every web process `parent` started, directly or through
-// the sandbox, that runs now: with a handle on it (closed after) and the
-// memory it holds. Its parent and name, read to find it, are read again once
-// it is held: a process still running then is the one they describe, and the
-// handle is its own.
-void ForEachWebProcess(pid_t parent, const std::function<void(int handle, long long resident)>& each) {
+// A web process found: a handle on it (its pidfd) and its stat, open.
+struct TWebProcess {
+  int handle;
+  int stat;
+};
+
+// Every web process `parent` started, directly or through the sandbox, that
+// runs now, held. Its parent and name, read to find it, are read again once
+// its handle is taken: the process they describe still ran then, so that the
+// number was still its own, and the handle is its own.
+void FindWebProcesses(pid_t parent, std::vector<TWebProcess>& found) {
   for (const pid_t child : Children(parent)) {
-    TStat stat;
-    if (!ReadStat(child, stat) || stat.parent != parent) continue;
-    if (stat.name == kSandbox) ForEachWebProcess(child, each);
-    if (stat.name != kWebProcess) continue;
-    const int handle = Hold(child);
-    if (handle < 0) continue;
-    if (ReadStat(child, stat) && stat.parent == parent && stat.name == kWebProcess && IsRunning(handle))
-      each(handle, stat.resident);
-    close(handle);
+    const int stat = OpenStat(child);
+    if (stat < 0) continue;
+    TStat read;
+    const bool is_child = ReadStat(stat, read) && read.parent == parent;
+    if (is_child && read.name == kSandbox) FindWebProcesses(child, found);
+    const int handle = is_child && read.name == kWebProcess ? Hold(child) : -1;
+    if (handle >= 0 && ReadStat(stat, read) && read.parent == parent && read.name == kWebProcess) {
+      found.push_back({handle, stat});
+      continue;
+    }
+    if (handle >= 0) close(handle);
+    close(stat);
   }
+}
+
+void Close(const std::vector<TWebProcess>& processes) {
+  for (const TWebProcess& process : processes) close(process.handle), close(process.stat);
+}
+
+// The text of an open /proc file, read again from its start.
+std::string ReadAgain(int fd) {
+  std::string all;
+  char text[4096];
+  ssize_t n;
+  for (off_t at = 0; (n = pread(fd, text, sizeof text, at)) > 0; at += n) all.append(text, std::size_t(n));
+  return all;
 }
 
 std::string FirstWord(const std::string& file) {
@@ -179,22 +198,45 @@ bool TMemoryWatch::EndedOne() {
 void TMemoryWatch::Watch() {
   pthread_setname_np(pthread_self(), "MemoryWatch");
   const long long limit = Limit();
+  // The engine starts its processes from the event loop, on this process's
+  // first thread: they are looked for again whenever that thread's children
+  // change, and between those times only their own stat is read, one system
+  // call each.
+  const std::string own = "/proc/self/task/" + std::to_string(getpid()) + "/children";
+  const int children = open(own.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string children_then = "none read yet";
+  std::vector<TWebProcess> found;
   int period = kAtRestMilliseconds;
   prctl(PR_SET_TIMERSLACK, period * 1000000UL / 20);
-  for (;;) {
-    pollfd stop = {stop_[0], POLLIN, 0};
-    if (poll(&stop, 1, period) != 0) return;
+  for (pollfd stop = {stop_[0], POLLIN, 0}; poll(&stop, 1, period) == 0;) {
+    const std::string children_now = ReadAgain(children);
+    if (children < 0 || children_now != children_then) {
+      Close(found);
+      found.clear();
+      FindWebProcesses(getpid(), found);
+      children_then = children_now;
+    }
     bool near_limit = false;
-    ForEachWebProcess(getpid(), [&](int handle, long long resident) {
-      near_limit = near_limit || resident > limit / 2;
-      if (resident <= limit) return;
-      // Told before the signal, so that the engine, which learns of the end
-      // on another thread, finds it told.
-      const bool before = ended_.exchange(true);
-      if (!Kill(handle)) ended_ = before;
-    });
+    for (auto process = found.begin(); process != found.end();) {
+      TStat now;
+      if (!ReadStat(process->stat, now)) {  // it has ended
+        Close({*process});
+        process = found.erase(process);
+        continue;
+      }
+      near_limit = near_limit || now.resident > limit / 2;
+      if (now.resident > limit) {
+        // Told before the signal, so that the engine, which learns of the
+        // end on another thread, finds it told.
+        const bool before = ended_.exchange(true);
+        if (!Kill(process->handle)) ended_ = before;
+      }
+      ++process;
+    }
     const int next = near_limit ? kNearLimitMilliseconds : kAtRestMilliseconds;
     if (next != period) prctl(PR_SET_TIMERSLACK, next * 1000000UL / 20);
     period = next;
   }
+  Close(found);
+  if (children >= 0) close(children);
 }
