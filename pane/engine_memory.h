@@ -29,7 +29,8 @@ class TMemoryWatch {
 
   // Should the system run out of memory, the kernel is to end one of the
   // engine's processes, which the next visit replaces, rather than this one:
-  // they are made its likelier choice. Called when a page begins loading.
+  // they are made its likelier choice. Called when a page begins loading
+  // (the thread, where there is one, also does it as it finds them).
   void PutEngineProcessesFirst();
   // Whether a web process has been ended for its memory (by the watch or by
   // the kernel's bound) since the last call: asked when the engine tells that
@@ -37,11 +38,22 @@ class TMemoryWatch {
   bool EndedOne();
 
  private:
+  // This process's children, as the engine starts them.
+  struct TChildren {
+    TChildren();
+    ~TChildren();
+    // Whether they changed since the last call (true at the first).
+    bool Changed();
+    int file;  // the list of the first thread's children, open
+    std::string then;
+    bool read = false;
+  };
   // The thread's loop, until stop_ is written to.
   void Watch();
 
   std::string kernel_events_;  // the group's memory.events, where the kernel bounds it
   unsigned long long kernel_ends_ = 0;  // its count of processes ended, when last asked
+  TChildren children_;                  // as the event loop saw them last
   std::atomic<bool> ended_{false};  // the thread has ended one
   int stop_[2] = {-1, -1};          // a pipe: the thread ends once it is written to
   std::thread thread_;

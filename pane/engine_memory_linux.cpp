@@ -92,12 +92,17 @@ struct TWebProcess {
 // runs now, held. Its parent and name, read to find it, are read again once
 // its handle is taken: the process they describe still ran then, so that the
 // number was still its own, and the handle is its own.
+//
+// Should the system run out of memory, the kernel is to end one of the
+// engine's processes found on the way, which the next visit replaces, rather
+// than this one: they are made its likelier choice.
 void FindWebProcesses(pid_t parent, std::vector<TWebProcess>& found) {
   for (const pid_t child : Children(parent)) {
     const int stat = OpenStat(child);
     if (stat < 0) continue;
     TStat read;
     const bool is_child = ReadStat(stat, read) && read.parent == parent;
+    if (is_child) std::ofstream("/proc/" + std::to_string(child) + "/oom_score_adj") << "1000";
     if (is_child && read.name == kSandbox) FindWebProcesses(child, found);
     const int handle = is_child && read.name == kWebProcess ? Hold(child) : -1;
     if (handle >= 0 && ReadStat(stat, read) && read.parent == parent && read.name == kWebProcess) {
@@ -113,14 +118,30 @@ void Close(const std::vector<TWebProcess>& processes) {
   for (const TWebProcess& process : processes) close(process.handle), close(process.stat);
 }
 
-// The text of an open /proc file, read again from its start.
-std::string ReadAgain(int fd) {
-  std::string all;
+}  // namespace
+
+// The engine starts its processes from the event loop, on this process's
+// first thread: they are looked for again whenever that thread's children
+// change, and not otherwise.
+TMemoryWatch::TChildren::TChildren()
+    : file(open(("/proc/self/task/" + std::to_string(getpid()) + "/children").c_str(), O_RDONLY | O_CLOEXEC)) {}
+
+TMemoryWatch::TChildren::~TChildren() {
+  if (file >= 0) close(file);
+}
+
+bool TMemoryWatch::TChildren::Changed() {
+  std::string now;
   char text[4096];
   ssize_t n;
-  for (off_t at = 0; (n = pread(fd, text, sizeof text, at)) > 0; at += n) all.append(text, std::size_t(n));
-  return all;
+  for (off_t at = 0; (n = pread(file, text, sizeof text, at)) > 0; at += n) now.append(text, std::size_t(n));
+  if (file >= 0 && read && now == then) return false;
+  then = std::move(now);
+  read = true;
+  return true;
 }
+
+namespace {
 
 std::string FirstWord(const std::string& file) {
   std::string word;
@@ -182,9 +203,10 @@ TMemoryWatch::~TMemoryWatch() {
 }
 
 void TMemoryWatch::PutEngineProcessesFirst() {
-  constexpr char kFirstToGo[] = "1000";  // raising it needs no privilege
-  for (const TProcess& process : Descendants(getpid()))
-    std::ofstream("/proc/" + std::to_string(process.pid) + "/oom_score_adj") << kFirstToGo;
+  if (!children_.Changed()) return;
+  std::vector<TWebProcess> found;
+  FindWebProcesses(getpid(), found);
+  Close(found);
 }
 
 bool TMemoryWatch::EndedOne() {
@@ -198,23 +220,17 @@ bool TMemoryWatch::EndedOne() {
 void TMemoryWatch::Watch() {
   pthread_setname_np(pthread_self(), "MemoryWatch");
   const long long limit = Limit();
-  // The engine starts its processes from the event loop, on this process's
-  // first thread: they are looked for again whenever that thread's children
-  // change, and between those times only their own stat is read, one system
-  // call each.
-  const std::string own = "/proc/self/task/" + std::to_string(getpid()) + "/children";
-  const int children = open(own.c_str(), O_RDONLY | O_CLOEXEC);
-  std::string children_then = "none read yet";
+  // Between two searches, only the web processes' own stat is read, one
+  // system call each.
+  TChildren children;
   std::vector<TWebProcess> found;
   int period = kAtRestMilliseconds;
   prctl(PR_SET_TIMERSLACK, period * 1000000UL / 20);
   for (pollfd stop = {stop_[0], POLLIN, 0}; poll(&stop, 1, period) == 0;) {
-    const std::string children_now = ReadAgain(children);
-    if (children < 0 || children_now != children_then) {
+    if (children.Changed()) {
       Close(found);
       found.clear();
       FindWebProcesses(getpid(), found);
-      children_then = children_now;
     }
     bool near_limit = false;
     for (auto process = found.begin(); process != found.end();) {
@@ -238,5 +254,4 @@ void TMemoryWatch::Watch() {
     period = next;
   }
   Close(found);
-  if (children >= 0) close(children);
 }
