@@ -118,31 +118,6 @@ void Close(const std::vector<TWebProcess>& processes) {
   for (const TWebProcess& process : processes) close(process.handle), close(process.stat);
 }
 
-}  // namespace
-
-// The engine starts its processes from the event loop, on this process's
-// first thread: they are looked for again whenever that thread's children
-// change, and not otherwise.
-TMemoryWatch::TChildren::TChildren()
-    : file(open(("/proc/self/task/" + std::to_string(getpid()) + "/children").c_str(), O_RDONLY | O_CLOEXEC)) {}
-
-TMemoryWatch::TChildren::~TChildren() {
-  if (file >= 0) close(file);
-}
-
-bool TMemoryWatch::TChildren::Changed() {
-  std::string now;
-  char text[4096];
-  ssize_t n;
-  for (off_t at = 0; (n = pread(file, text, sizeof text, at)) > 0; at += n) now.append(text, std::size_t(n));
-  if (file >= 0 && read && now == then) return false;
-  then = std::move(now);
-  read = true;
-  return true;
-}
-
-namespace {
-
 std::string FirstWord(const std::string& file) {
   std::string word;
   std::ifstream(file) >> word;
@@ -184,6 +159,27 @@ unsigned long long KernelEnds(const std::string& events) {
 }
 
 }  // namespace
+
+// The engine starts its processes from the event loop, on this process's
+// first thread: they are looked for again whenever that thread's children
+// change, and not otherwise.
+TMemoryWatch::TChildren::TChildren()
+    : file(open(("/proc/self/task/" + std::to_string(getpid()) + "/children").c_str(), O_RDONLY | O_CLOEXEC)) {}
+
+TMemoryWatch::TChildren::~TChildren() {
+  if (file >= 0) close(file);
+}
+
+bool TMemoryWatch::TChildren::Changed() {
+  std::string now;
+  char text[4096];
+  ssize_t n;
+  for (off_t at = 0; (n = pread(file, text, sizeof text, at)) > 0; at += n) now.append(text, std::size_t(n));
+  if (file >= 0 && read && now == then) return false;
+  then = std::move(now);
+  read = true;
+  return true;
+}
 
 TMemoryWatch::TMemoryWatch() : kernel_events_(KernelBound()) {
   if (!kernel_events_.empty()) {
