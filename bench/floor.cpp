@@ -1,8 +1,10 @@
 // The floor: a GTK window holding one WebKitWebView with the engine's defaults and
 // nothing else, the least any program with a real browser pane costs on this machine.
-// Usage: floor [--sandbox] URL. With --sandbox its web content is confined by
-// bubblewrap, as hpvisit's is: where a trial run of bubblewrap, started before
-// GTK's own start as hpvisit starts it, succeeds (pane/sandbox.h).
+// Usage: floor [--sandbox] [--software] URL. With --sandbox its web content is
+// confined by bubblewrap, as hpvisit's is: where a trial run of bubblewrap,
+// started before GTK's own start as hpvisit starts it, succeeds
+// (pane/sandbox.h). With --software the engine draws without hardware
+// acceleration, as hpvisit's pane does.
 // It takes hpvisit's bench commands (hooks.cpp): "run" and each visit of a
 // "loop" load URL, "interval <ms>" ticks at start + n x ms (0 stops), "blank", "quit".
 #include <gtk/gtk.h>
@@ -57,7 +59,9 @@ void Execute(const std::string& line) {
 
 int main(int argc, char** argv) {
   const long long loaded = NowNs();
-  const bool sandbox = argc > 1 && std::strcmp(argv[1], "--sandbox") == 0;
+  int first = 1;  // the first argument after the options
+  const bool sandbox = argc > first && std::strcmp(argv[first], "--sandbox") == 0 && ++first;
+  const bool software = argc > first && std::strcmp(argv[first], "--software") == 0 && ++first;
   GPid trial = 0;
   if (gchar* bwrap = sandbox ? g_find_program_in_path(kSandboxTrial[0]) : nullptr) {
     std::vector<const char*> trial_argv(std::begin(kSandboxTrial), std::end(kSandboxTrial));
@@ -69,8 +73,8 @@ int main(int argc, char** argv) {
     g_free(bwrap);
   }
   gtk_init(&argc, &argv);
-  if (argc < 2 + sandbox) return 2;
-  url = argv[1 + sandbox];
+  if (argc <= first) return 2;
+  url = argv[first];
   int status = 0;
   if (trial > 0 && waitpid(trial, &status, 0) == trial && WIFEXITED(status) && WEXITSTATUS(status) == 0)
     webkit_web_context_set_sandbox_enabled(webkit_web_context_get_default(), TRUE);
@@ -78,6 +82,9 @@ int main(int argc, char** argv) {
   gtk_window_set_default_size(GTK_WINDOW(window), 713, 313);  // hpvisit's pane
   g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
   view = WEBKIT_WEB_VIEW(webkit_web_view_new());
+  if (software)
+    webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(view),
+                                                     WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
   gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view));
   gtk_widget_show_all(window);
   if (OpenEvents()) {

@@ -206,7 +206,7 @@ gboolean TCppWebBrowser::Engine::OnTlsErrors(WebKitWebView*, gchar* failing_uri,
 
 void TCppWebBrowser::Engine::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                                            Engine* self) {
-  if (event == WEBKIT_LOAD_STARTED) self->memory.FindProcesses();  // one may be new
+  if (event == WEBKIT_LOAD_STARTED) self->memory.PutEngineProcessesFirst();  // one may be new
   if (event != WEBKIT_LOAD_COMMITTED) return;
   self->shown = Requested(webkit_web_view_get_uri(view));
   // The engine keeps browsers from some ports (9, 6000, ...): it takes such
@@ -236,8 +236,8 @@ void TCppWebBrowser::Engine::LostWithItsProcess(bool for_memory) {
 void TCppWebBrowser::Engine::OnWebProcessTerminated(WebKitWebView*,
                                                     WebKitWebProcessTerminationReason reason,
                                                     Engine* self) {
-  self->memory.Forget();
-  self->LostWithItsProcess(reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT);
+  const bool for_memory = self->memory.EndedOne();
+  self->LostWithItsProcess(for_memory || reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT);
 }
 
 void TCppWebBrowser::Engine::EndIfStuck() {

@@ -45,11 +45,9 @@ struct TCppWebBrowser::Engine {
   std::string shown = {};  // the address of the page in the pane, without its fragment
   guint first_load = 0;    // the blank page's load, once the pane is on screen
   guint making_view = 0;   // the view's making, once the window is on screen
-  // The web processes' memory, watched while the pane lives: a page that took
-  // more than allowed has been made, and its visit ends here.
-  TMemoryWatch memory{[this] {
-    if (visit && visit->sent) End(Kind::kMemoryLimit);
-  }};
+  // The web processes' memory, bounded while the pane lives: a web process
+  // ended for it is told of as the engine's end of it (OnWebProcessTerminated).
+  TMemoryWatch memory{};
 
   // Asks the engine for the visit's address.
   void LoadVisit();

@@ -9,14 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
-#include <string>
-#include <utility>
+#include <vector>
 
-#include <glib.h>
+#include "pane/process_tree.h"
 
 namespace {
 
@@ -25,168 +24,230 @@ namespace {
 // taking memory without end (1 GB a second here) gets about 0.1 GB past the
 // limit. The thread lets the system move each reading by a twentieth of its
 // period, so that it wakes along with others.
-constexpr unsigned kAtRestMilliseconds = 1000;
-constexpr unsigned kNearLimitMilliseconds = 100;
+constexpr int kAtRestMilliseconds = 1000;
+constexpr int kNearLimitMilliseconds = 100;
+
+constexpr char kWebProcess[] = "WebKitWebProces";  // as the system shortens its name
+constexpr char kSandbox[] = "bwrap";               // what the engine starts it under, if sandboxed
 
 // The most memory a web process may hold: a quarter of the machine's memory,
 // at least 256 MiB and at most 1 GiB. No normal page comes near it.
 long long Limit() {
-  static const long long limit = [] {
-    const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
-    const long long quarter = pages > 0 && page_size > 0 ? 1LL * pages * page_size / 4 : 1LL << 30;
-    return std::clamp(quarter, 256LL << 20, 1LL << 30);
-  }();
-  return limit;
+  const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
+  const long long quarter = pages > 0 && page_size > 0 ? 1LL * pages * page_size / 4 : 1LL << 30;
+  return std::clamp(quarter, 256LL << 20, 1LL << 30);
 }
 
-// The memory a process holds now (its resident set), from its open statm;
-// -1 once it has ended.
-long long ResidentMemory(int statm) {
-  char text[128];
-  const ssize_t n = pread(statm, text, sizeof text - 1, 0);
-  if (n <= 0) return -1;
+// What /proc/PID/stat, open, tells of a process: its name, its parent, the
+// memory it holds (its resident set, in bytes). False once it has ended and
+// been reaped (the open file stays its own: it never reads another's).
+struct TStat {
+  std::string name;
+  pid_t parent = 0;
+  long long resident = 0;
+};
+bool ReadStat(int fd, TStat& stat) {
+  char text[1024];
+  const ssize_t n = pread(fd, text, sizeof text - 1, 0);
+  if (n <= 0) return false;
   text[n] = '\0';
-  long long size = 0, resident = -1;
-  if (std::sscanf(text, "%lld %lld", &size, &resident) != 2) return -1;
-  return resident * sysconf(_SC_PAGESIZE);
+  // "pid (name) state ppid ..." (the name may hold spaces and parentheses),
+  // the resident pages the 22nd field after the name.
+  const char* open_paren = std::strchr(text, '(');
+  const char* close_paren = std::strrchr(text, ')');
+  if (!open_paren || !close_paren || close_paren < open_paren) return false;
+  stat.name.assign(open_paren + 1, close_paren);
+  const char* field = close_paren + 1;
+  long long values[22];
+  for (long long& value : values) {
+    while (*field == ' ') ++field;
+    if (!*field) return false;
+    char* end;
+    value = std::strtoll(field, &end, 10);  // the state, a letter, reads as 0
+    field = *end == ' ' || !*end ? end : std::strchr(field, ' ');
+    if (!field) return false;
+  }
+  stat.parent = static_cast<pid_t>(values[1]);
+  stat.resident = values[21] * sysconf(_SC_PAGESIZE);
+  return true;
 }
 
-int OpenProcess(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
-
-// Whether the process a handle holds is still running.
-bool IsRunning(int handle) {
-  pollfd ended = {handle, POLLIN, 0};
-  return poll(&ended, 1, 0) == 0;
+int OpenStat(pid_t pid) {
+  char path[40];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+  return open(path, O_RDONLY | O_CLOEXEC);
 }
 
-// Whether any of the processes their handles hold has ended (or was not held).
-bool AnyEnded(const std::vector<int>& handles) {
-  std::vector<pollfd> ended;
-  for (int handle : handles) ended.push_back({handle, POLLIN, 0});
-  return std::find(handles.begin(), handles.end(), -1) != handles.end() ||
-         (!ended.empty() && poll(ended.data(), ended.size(), 0) != 0);
-}
+int Hold(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
 
 bool Kill(int handle) { return syscall(SYS_pidfd_send_signal, handle, SIGKILL, nullptr, 0) == 0; }
 
+// A web process found: a handle on it (its pidfd) and its stat, open.
+struct TWebProcess {
+  int handle;
+  int stat;
+};
+
+// Every web process `parent` started, directly or through the sandbox, that
+// runs now, held. Its parent and name, read to find it, are read again once
+// its handle is taken: the process they describe still ran then, so that the
+// number was still its own, and the handle is its own.
+//
+// Should the system run out of memory, the kernel is to end one of the
+// engine's processes found on the way, which the next visit replaces, rather
+// than this one: they are made its likelier choice.
+void FindWebProcesses(pid_t parent, std::vector<TWebProcess>& found) {
+  for (const pid_t child : Children(parent)) {
+    const int stat = OpenStat(child);
+    if (stat < 0) continue;
+    TStat read;
+    const bool is_child = ReadStat(stat, read) && read.parent == parent;
+    if (is_child) std::ofstream("/proc/" + std::to_string(child) + "/oom_score_adj") << "1000";
+    if (is_child && read.name == kSandbox) FindWebProcesses(child, found);
+    const int handle = is_child && read.name == kWebProcess ? Hold(child) : -1;
+    if (handle >= 0 && ReadStat(stat, read) && read.parent == parent && read.name == kWebProcess) {
+      found.push_back({handle, stat});
+      continue;
+    }
+    if (handle >= 0) close(handle);
+    close(stat);
+  }
+}
+
+void Close(const std::vector<TWebProcess>& processes) {
+  for (const TWebProcess& process : processes) close(process.handle), close(process.stat);
+}
+
+std::string FirstWord(const std::string& file) {
+  std::string word;
+  std::ifstream(file) >> word;
+  return word;
+}
+
+// The memory.events file of this process's control group where the kernel
+// bounds the group's memory (cgroup v2: memory.max, and no swap the group
+// could spill into instead); empty elsewhere.
+std::string KernelBound() {
+  std::ifstream own("/proc/self/cgroup");
+  std::string group;
+  for (std::string line; std::getline(own, line);)
+    if (line.rfind("0::", 0) == 0) group = line.substr(3);
+  if (group.empty() || group == "/") return {};
+  std::ifstream meminfo("/proc/meminfo");
+  bool swap = true;
+  for (std::string line; std::getline(meminfo, line);)
+    if (line.rfind("SwapTotal:", 0) == 0) swap = std::atoll(line.c_str() + 10) > 0;
+  // cgroup v2 alone, or beside v1's hierarchies.
+  for (const std::string root : {"/sys/fs/cgroup", "/sys/fs/cgroup/unified"}) {
+    const std::string max = FirstWord(root + group + "/memory.max");
+    if (max.empty() || max == "max") continue;
+    if (swap && FirstWord(root + group + "/memory.swap.max") != "0") continue;
+    return root + group + "/memory.events";
+  }
+  return {};
+}
+
+// How many processes of the group the kernel has ended for its bound.
+unsigned long long KernelEnds(const std::string& events) {
+  std::ifstream in(events);
+  for (std::string key; in >> key;) {
+    unsigned long long count = 0;
+    in >> count;
+    if (key == "oom_kill") return count;
+  }
+  return 0;
+}
+
 }  // namespace
 
-TMemoryWatch::TMemoryWatch(std::function<void()> ended)
-    : ended_(std::move(ended)), thread_([this] { Watch(); }) {}
+// The engine starts its processes from the event loop, on this process's
+// first thread: they are looked for again whenever that thread's children
+// change, and not otherwise.
+TMemoryWatch::TChildren::TChildren()
+    : file(open(("/proc/self/task/" + std::to_string(getpid()) + "/children").c_str(), O_RDONLY | O_CLOEXEC)) {}
+
+TMemoryWatch::TChildren::~TChildren() {
+  if (file >= 0) close(file);
+}
+
+bool TMemoryWatch::TChildren::Changed() {
+  std::string now;
+  char text[4096];
+  ssize_t n;
+  for (off_t at = 0; (n = pread(file, text, sizeof text, at)) > 0; at += n) now.append(text, std::size_t(n));
+  if (file >= 0 && read && now == then) return false;
+  then = std::move(now);
+  read = true;
+  return true;
+}
+
+TMemoryWatch::TMemoryWatch() : kernel_events_(KernelBound()) {
+  if (!kernel_events_.empty()) {
+    kernel_ends_ = KernelEnds(kernel_events_);
+    return;
+  }
+  if (pipe2(stop_, O_CLOEXEC) == 0) thread_ = std::thread([this] { Watch(); });
+}
 
 TMemoryWatch::~TMemoryWatch() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
+  if (thread_.joinable()) {
+    (void)!write(stop_[1], "", 1);
+    thread_.join();
   }
-  stop_.notify_all();
-  thread_.join();
-  if (over_limit_source_) g_source_remove(over_limit_source_);
-  Forget();
-  for (int handle : found_) close(handle);
+  for (int end : stop_)
+    if (end >= 0) close(end);
 }
 
-void TMemoryWatch::FindProcesses() {
-  std::vector<pid_t> children;
-  const bool whole = own_children_.Read(children);
-  if (settled_ && whole && children == children_ && !AnyEnded(found_)) return;  // nothing new
-  children_ = std::move(children);
-
-  constexpr int kFirstToGo = 1000;  // raising it needs no privilege
-  std::vector<int> found;  // a handle on each process found
-  std::vector<pid_t> running;
-  std::vector<Watched> web;
-  bool starting = false;  // a process is still becoming what bubblewrap starts
-  const std::vector<TProcess> processes = Descendants(getpid());
-  for (const TProcess& process : processes) {
-    if (std::find(adjusted_.begin(), adjusted_.end(), process.pid) == adjusted_.end()) {
-      std::ofstream("/proc/" + std::to_string(process.pid) + "/oom_score_adj") << kFirstToGo;
-      adjusted_.push_back(process.pid);
-    }
-    const bool has_children = std::any_of(processes.begin(), processes.end(),
-                                          [&](const TProcess& p) { return p.parent == process.pid; });
-    starting = starting || (process.name == "bwrap" && !has_children);
-    // Held from here on: the number, just read from the process tree, can
-    // only be another's once the process has ended, and the handle is its own.
-    const int handle = OpenProcess(process.pid);
-    found.push_back(handle);
-    running.push_back(process.pid);
-    if (process.name != "WebKitWebProces" || handle < 0) continue;
-    const std::string statm = "/proc/" + std::to_string(process.pid) + "/statm";
-    const int memory = open(statm.c_str(), O_RDONLY | O_CLOEXEC);
-    // Its own statm only if it still ran once that was open.
-    if (memory >= 0 && IsRunning(handle)) {
-      const int own = fcntl(handle, F_DUPFD_CLOEXEC, 0);
-      if (own >= 0) {
-        web.push_back({process.pid, own, memory});
-        continue;
-      }
-    }
-    if (memory >= 0) close(memory);
-  }
-  // Those no longer running are forgotten, with their numbers.
-  adjusted_.erase(std::remove_if(adjusted_.begin(), adjusted_.end(),
-                                 [&](pid_t pid) {
-                                   return std::find(running.begin(), running.end(), pid) == running.end();
-                                 }),
-                  adjusted_.end());
-  for (int handle : found_) close(handle);
-  found_ = std::move(found);
-  settled_ = !web.empty() && !starting;
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (Watched& process : web)  // one ended already, and not yet gone, is not ended again
-    process.killed = std::any_of(web_processes_.begin(), web_processes_.end(), [&](const Watched& old) {
-      return old.pid == process.pid && old.killed;
-    });
-  std::swap(web_processes_, web);
-  for (const Watched& process : web) close(process.handle), close(process.statm);
+void TMemoryWatch::PutEngineProcessesFirst() {
+  if (!children_.Changed()) return;
+  std::vector<TWebProcess> found;
+  FindWebProcesses(getpid(), found);
+  Close(found);
 }
 
-void TMemoryWatch::Forget() {
-  settled_ = false;
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (const Watched& process : web_processes_) close(process.handle), close(process.statm);
-  web_processes_.clear();
+bool TMemoryWatch::EndedOne() {
+  if (kernel_events_.empty()) return ended_.exchange(false);
+  const unsigned long long ends = KernelEnds(kernel_events_);
+  const bool ended = ends != kernel_ends_;
+  kernel_ends_ = ends;
+  return ended;
 }
 
 void TMemoryWatch::Watch() {
-  const long long limit = Limit();
-  unsigned period = kAtRestMilliseconds;
-  prctl(PR_SET_TIMERSLACK, period * 1000000UL / 20);
   pthread_setname_np(pthread_self(), "MemoryWatch");
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (!stop_.wait_for(lock, std::chrono::milliseconds(period), [this] { return stopping_; })) {
-    bool near_limit = false, over_limit = false;
-    for (const Watched& process : web_processes_) {
-      const long long held = process.killed ? -1 : ResidentMemory(process.statm);
-      near_limit = near_limit || held > limit / 2;
-      over_limit = over_limit || held > limit;
+  const long long limit = Limit();
+  // Between two searches, only the web processes' own stat is read, one
+  // system call each.
+  TChildren children;
+  std::vector<TWebProcess> found;
+  int period = kAtRestMilliseconds;
+  prctl(PR_SET_TIMERSLACK, period * 1000000UL / 20);
+  for (pollfd stop = {stop_[0], POLLIN, 0}; poll(&stop, 1, period) == 0;) {
+    if (children.Changed()) {
+      Close(found);
+      found.clear();
+      FindWebProcesses(getpid(), found);
     }
-    // Ended on the event loop, in one of its turns, so that what the engine
-    // has told of the visit so far is known when `ended` is called.
-    if (over_limit && !over_limit_source_)
-      over_limit_source_ = g_idle_add_full(
-          G_PRIORITY_DEFAULT,
-          [](gpointer self) {
-            static_cast<TMemoryWatch*>(self)->EndThoseOverTheLimit();
-            return gboolean(G_SOURCE_REMOVE);
-          },
-          this, nullptr);
-    const unsigned next = near_limit ? kNearLimitMilliseconds : kAtRestMilliseconds;
+    bool near_limit = false;
+    for (auto process = found.begin(); process != found.end();) {
+      TStat now;
+      if (!ReadStat(process->stat, now)) {  // it has ended
+        Close({*process});
+        process = found.erase(process);
+        continue;
+      }
+      near_limit = near_limit || now.resident > limit / 2;
+      if (now.resident > limit) {
+        // Told before the signal, so that the engine, which learns of the
+        // end on another thread, finds it told.
+        const bool before = ended_.exchange(true);
+        if (!Kill(process->handle)) ended_ = before;
+      }
+      ++process;
+    }
+    const int next = near_limit ? kNearLimitMilliseconds : kAtRestMilliseconds;
     if (next != period) prctl(PR_SET_TIMERSLACK, next * 1000000UL / 20);
     period = next;
   }
-}
-
-void TMemoryWatch::EndThoseOverTheLimit() {
-  bool ended = false;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    over_limit_source_ = 0;
-    // Each is ended once: one that has not gone yet is not counted again.
-    for (Watched& process : web_processes_)
-      if (!process.killed && ResidentMemory(process.statm) > Limit() && Kill(process.handle))
-        ended = process.killed = true;
-  }
-  if (ended) ended_();
+  Close(found);
 }
