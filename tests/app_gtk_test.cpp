@@ -624,7 +624,7 @@ TEST_F(Headless, VisitsThenStopsWithTheSettingsSavedAndNothingLeft) {
   // says so in a box, visits nothing, and ends once the box is answered.
   const pid_t by_hand = fork();
   if (by_hand == 0) {
-    execl(HPVISIT_BINARY, "hpvisit", nullptr);
+    execl(HPVISIT_BINARY, "hpvisit", "--folder", folder.c_str(), nullptr);
     _exit(127);
   }
   EXPECT_TRUE(PumpUntil([&] { return StackingPosition(by_hand) >= 0; }, 20000));
